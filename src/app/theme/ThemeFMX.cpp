@@ -1,0 +1,93 @@
+#include "app/theme/ThemeFMX.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusReply>
+#include <QFile>
+
+#include "app/settings/Setup.h"
+
+namespace skm {
+
+bool IsWin10 = true;
+int ThemeFlags = 1;
+
+namespace {
+
+std::function<bool()> gSource;
+
+const char* kPortalService = "org.freedesktop.portal.Desktop";
+const char* kPortalPath = "/org/freedesktop/portal/desktop";
+const char* kPortalInterface = "org.freedesktop.portal.Settings";
+
+// Unwraps the nested variants the portal answers with (v, or v inside v).
+QVariant Unwrap(QVariant v) {
+  for (int i = 0; i < 3 && v.canConvert<QDBusVariant>() && v.userType() == qMetaTypeId<QDBusVariant>(); ++i)
+    v = v.value<QDBusVariant>().variant();
+  return v;
+}
+
+bool PortalSaysLight() {
+  const QByteArray env = qgetenv("SKM_COLOR_SCHEME").toLower();
+  if (env == "dark") return false;
+  if (env == "light") return true;
+  QDBusConnection bus = QDBusConnection::sessionBus();
+  if (!bus.isConnected()) return true;
+  QDBusMessage call = QDBusMessage::createMethodCall(kPortalService, kPortalPath, kPortalInterface, "Read");
+  call << QStringLiteral("org.freedesktop.appearance") << QStringLiteral("color-scheme");
+  const QDBusMessage reply = bus.call(call, QDBus::Block, 500);
+  if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return true;
+  bool ok = false;
+  const uint scheme = Unwrap(reply.arguments().first()).toUInt(&ok);
+  return !(ok && scheme == 1);
+}
+
+} // namespace
+
+bool AppsUseLightThemeRead() {
+  if (!IsWin10) return true;
+  return gSource ? gSource() : PortalSaysLight();
+}
+
+void ThemeInit() {
+  if (!IsWin10) {
+    ThemeFlags = 3;
+    return;
+  }
+  switch (gSettings.Mode) {
+  case 0: ThemeFlags = AppsUseLightThemeRead() ? 1 : 0; break;
+  case 1: ThemeFlags = 3; break;
+  case 2: ThemeFlags = 2; break;
+  default: break;
+  }
+}
+
+bool IsLightTheme() { return (ThemeFlags & 1) != 0 || !IsWin10; }
+
+void ThemeSettingChange() {
+  if ((ThemeFlags & 2) == 0) ThemeFlags = AppsUseLightThemeRead() ? 1 : 0;
+}
+
+void SetAppsUseLightThemeSource(std::function<bool()> source) { gSource = std::move(source); }
+
+TThemeWatcher::TThemeWatcher(std::function<void()> onChange, QObject* parent)
+    : QObject(parent), FOnChange(std::move(onChange)) {
+  QDBusConnection bus = QDBusConnection::sessionBus();
+  if (bus.isConnected())
+    bus.connect(kPortalService, kPortalPath, kPortalInterface, "SettingChanged", this,
+                SLOT(PortalSettingChanged(QString, QString, QDBusVariant)));
+}
+
+void TThemeWatcher::PortalSettingChanged(const QString& nameSpace, const QString& key, const QDBusVariant&) {
+  if (nameSpace != QLatin1String("org.freedesktop.appearance") || key != QLatin1String("color-scheme")) return;
+  ThemeSettingChange();
+  if (FOnChange) FOnChange();
+}
+
+QString ThemeStyleSheet(bool light) {
+  QFile f(light ? QStringLiteral(":/WIN10LIGHT") : QStringLiteral(":/WIN10DARK"));
+  if (!f.open(QIODevice::ReadOnly)) return {};
+  return QString::fromUtf8(f.readAll());
+}
+
+} // namespace skm
