@@ -1,23 +1,132 @@
 #include "app/StartUp.h"
 
 #include <QApplication>
-#include <QTextStream>
+#include <QDir>
+#include <QScreen>
+#include <QThread>
+#include <QTimer>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <string>
 
+#include "app/FrmMain.h"
+#include "app/Splash.h"
+#include "app/settings/Setup.h"
+#include "app/theme/ThemeFMX.h"
 #include "platform/FMXUtils.h"
 
 namespace skm {
+namespace {
+
+const char* kUsage =
+    "Usage: sketchmark-movies [options]\n"
+    "Studies and compares two movies frame by frame.\n"
+    "\n"
+    "Options:\n"
+    "  --config-dir DIR     folder of the settings and whiteboard files\n"
+    "                       (also the environment variable SKM_CONFIG_DIR)\n"
+    "  --no-splash-wait     do not hold the splash window for 1.5 s (automated runs)\n"
+    "  --quit-after MS      close the main window after MS milliseconds (automated runs)\n"
+    "  --grab FILE.png      with --quit-after: save a picture of the window before closing\n"
+    "  --help               show this text\n"
+    "  --version            show the version\n";
+
+struct TOptions {
+  bool NoSplashWait = false;
+  int QuitAfterMs = -1;
+  QString Grab;
+};
+
+// Returns false (after printing why) on an unknown option or a missing value.
+bool ParseOptions(int argc, char** argv, TOptions& o, int& exitCode) {
+  auto value = [&](int& i, const char* name) -> const char* {
+    if (i + 1 >= argc) {
+      std::fprintf(stderr, "sketchmark-movies: %s needs a value\n", name);
+      return nullptr;
+    }
+    return argv[++i];
+  };
+  for (int i = 1; i < argc; ++i) {
+    const char* a = argv[i];
+    if (!std::strcmp(a, "--help") || !std::strcmp(a, "-h")) {
+      std::fputs(kUsage, stdout);
+      exitCode = 0;
+      return false;
+    }
+    if (!std::strcmp(a, "--version")) {
+      std::printf("Sketchmark Movies %s\n", SKM_VERSION_TEXT);
+      exitCode = 0;
+      return false;
+    }
+    if (!std::strcmp(a, "--no-splash-wait")) {
+      o.NoSplashWait = true;
+    } else if (!std::strcmp(a, "--config-dir")) {
+      const char* v = value(i, a);
+      if (!v) return exitCode = 2, false;
+      SetConfigDir(QString::fromLocal8Bit(v));
+    } else if (!std::strcmp(a, "--quit-after")) {
+      const char* v = value(i, a);
+      if (!v) return exitCode = 2, false;
+      o.QuitAfterMs = std::atoi(v);
+    } else if (!std::strcmp(a, "--grab")) {
+      const char* v = value(i, a);
+      if (!v) return exitCode = 2, false;
+      o.Grab = QString::fromLocal8Bit(v);
+    } else if (a[0] == '-') {
+      std::fprintf(stderr, "sketchmark-movies: unknown option %s (see --help)\n", a);
+      exitCode = 2;
+      return false;
+    }
+    // Plain arguments are left for later use (files to open).
+  }
+  return true;
+}
+
+} // namespace
 
 int ProgramMain(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--version") == 0) {
-      std::printf("sketchmark-movies %s\n", VersionText().toUtf8().constData());
-      return 0;
-    }
-  }
+  TOptions opts;
+  int exitCode = 0;
+  if (!ParseOptions(argc, argv, opts, exitCode)) return exitCode;
+  if (qEnvironmentVariableIntValue("SKM_NO_SPLASH_WAIT") != 0) opts.NoSplashWait = true;
+
+  // Program initialisation, before the UI layer starts.
+  IsWin10 = true;
+  KeyTableClear();
+  SettingsDefaultsKeep();
+
   QApplication app(argc, argv);
-  return 0;
+  QApplication::setApplicationName(QStringLiteral("sketchmark-movies"));
+  QApplication::setApplicationVersion(VersionText());
+  KeyHookInstall();
+
+  {
+    auto splash = std::make_unique<TSplashFrm>();
+    splash->show();
+    QApplication::processEvents();
+    // The splash stays up, without events, for its 1.5 s; automated runs skip the wait.
+    if (!opts.NoSplashWait) QThread::msleep(1500);
+    splash->close();
+  } // destroyed before the main window is built
+
+  TMainFrm mainFrm;
+  app.setStyleSheet(ThemeStyleSheet(IsLightTheme()));
+  // Restored, the window is centred; shown maximised (where a window manager honours it).
+  if (QScreen* screen = QGuiApplication::primaryScreen()) {
+    QRect g = mainFrm.frameGeometry();
+    g.moveCenter(screen->availableGeometry().center());
+    mainFrm.move(g.topLeft());
+  }
+  mainFrm.showMaximized();
+  if (opts.QuitAfterMs >= 0) {
+    QTimer::singleShot(opts.QuitAfterMs, &mainFrm, [&] {
+      if (!opts.Grab.isEmpty()) mainFrm.grab().save(opts.Grab);
+      mainFrm.close();
+    });
+  }
+  const int rc = app.exec();
+  return mainFrm.LastSettingsError().isEmpty() ? rc : (rc ? rc : 1);
 }
 
 } // namespace skm
