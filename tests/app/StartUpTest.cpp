@@ -11,6 +11,8 @@
 #include "app/FrmMain.h"
 #include "app/Splash.h"
 #include "app/settings/Setup.h"
+#include "app/theme/ThemeFMX.h"
+#include "platform/FMXUtils.h"
 #include "platform/MessageService.h"
 
 using namespace skm;
@@ -139,4 +141,13 @@ TEST(Program, OptionsAndAHeadlessRun) {
   ASSERT_TRUE(p.waitForFinished(30000));
   EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
   EXPECT_TRUE(QFile::exists(dir + "/sketchmark-movies.ini"));
+}
+
+TEST(Resources, SplashAndStylesAreBuiltIn) {
+  QImage img;
+  ASSERT_TRUE(skm::LoadFromResource(img, "SKM11SPLASH"));
+  EXPECT_EQ(img.format(), QImage::Format_ARGB32_Premultiplied);
+  EXPECT_TRUE(skm::ThemeStyleSheet(true).contains("QPushButton"));
+  EXPECT_TRUE(skm::ThemeStyleSheet(false).contains("QPushButton"));
+  EXPECT_NE(skm::ThemeStyleSheet(true), skm::ThemeStyleSheet(false));
 }

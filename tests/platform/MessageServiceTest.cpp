@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <QFile>
+#include <QImage>
 #include <QStringList>
+
+#include "TestSupport.h"
 
 #include "platform/FMXUtils.h"
 #include "platform/MessageService.h"
@@ -31,4 +35,21 @@ TEST(MessageService, ReplacedServiceReceivesMessagesAndRestores) {
 
 TEST(PlatformHelpers, VersionHasFourNumbers) {
   EXPECT_EQ(skm::VersionText().split('.').size(), 4);
+}
+
+TEST(PlatformHelpers, RecycleDeleteRemovesTheFileAndFailsOnMissingOnes) {
+  const QString path = QString::fromStdString(skmtest::MakeTempDir()) + "/gone.zpp";
+  QFile f(path);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write("x");
+  f.close();
+  EXPECT_TRUE(skm::RecycleDelete(path));
+  EXPECT_FALSE(QFile::exists(path));
+  EXPECT_FALSE(skm::RecycleDelete(path));
+}
+
+TEST(PlatformHelpers, ResourcePicturesLoadPremultiplied) {
+  QImage img;
+  EXPECT_FALSE(skm::LoadFromResource(img, "NO_SUCH_RESOURCE"));
+  EXPECT_TRUE(img.isNull());
 }
