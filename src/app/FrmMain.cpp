@@ -93,6 +93,7 @@ void TMainFrm::LayoutMPlace() {
 
 void TMainFrm::ThemeUpdate() {
   const bool light = IsLightTheme();
+  if (isVisible()) ThemeApply(light); // follows a change of the desktop's preference
   const uint32_t bar = light ? 0xFFF3F3F3 : 0xFF202020;
   for (TContainer* r : {RectangleB, RectanglePens, RectangleKinds, RectangleColors, RectangleDashes,
                         RectangleThicknesses, RectangleOpens, RectangleSetups})

@@ -111,7 +111,7 @@ int ProgramMain(int argc, char** argv) {
   } // destroyed before the main window is built
 
   TMainFrm mainFrm;
-  app.setStyleSheet(ThemeStyleSheet(IsLightTheme()));
+  ThemeApply(IsLightTheme());
   // Restored, the window is centred; shown maximised (where a window manager honours it).
   if (QScreen* screen = QGuiApplication::primaryScreen()) {
     QRect g = mainFrm.frameGeometry();

@@ -3,6 +3,7 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusReply>
+#include <QApplication>
 #include <QFile>
 
 #include "app/settings/Setup.h"
@@ -88,6 +89,38 @@ QString ThemeStyleSheet(bool light) {
   QFile f(light ? QStringLiteral(":/WIN10LIGHT") : QStringLiteral(":/WIN10DARK"));
   if (!f.open(QIODevice::ReadOnly)) return {};
   return QString::fromUtf8(f.readAll());
+}
+
+} // namespace skm
+
+namespace skm {
+
+QPalette ThemePalette(bool light) {
+  QPalette p;
+  const QColor window = light ? QColor(0xf3, 0xf3, 0xf3) : QColor(0x20, 0x20, 0x20);
+  const QColor base = light ? QColor(0xff, 0xff, 0xff) : QColor(0x2b, 0x2b, 0x2b);
+  const QColor text = light ? QColor(0, 0, 0) : QColor(0xff, 0xff, 0xff);
+  const QColor button = light ? QColor(0xfd, 0xfd, 0xfd) : QColor(0x2d, 0x2d, 0x2d);
+  const QColor accent = light ? QColor(0x00, 0x67, 0xc0) : QColor(0x4c, 0xc2, 0xff);
+  p.setColor(QPalette::Window, window);
+  p.setColor(QPalette::WindowText, text);
+  p.setColor(QPalette::Base, base);
+  p.setColor(QPalette::AlternateBase, window);
+  p.setColor(QPalette::Text, text);
+  p.setColor(QPalette::Button, button);
+  p.setColor(QPalette::ButtonText, text);
+  p.setColor(QPalette::ToolTipBase, base);
+  p.setColor(QPalette::ToolTipText, text);
+  p.setColor(QPalette::Highlight, accent);
+  p.setColor(QPalette::HighlightedText, light ? QColor(0xff, 0xff, 0xff) : QColor(0, 0, 0));
+  p.setColor(QPalette::Link, accent);
+  return p;
+}
+
+void ThemeApply(bool light) {
+  if (!qApp) return;
+  qApp->setPalette(ThemePalette(light));
+  qApp->setStyleSheet(ThemeStyleSheet(light));
 }
 
 } // namespace skm

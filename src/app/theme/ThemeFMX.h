@@ -11,6 +11,7 @@
 #include <QObject>
 #include <QString>
 #include <QDBusVariant>
+#include <QPalette>
 #include <functional>
 
 namespace skm {
@@ -47,5 +48,9 @@ private:
 
 // The style sheet of the resource "WIN10LIGHT" or "WIN10DARK", for the controls Qt draws.
 QString ThemeStyleSheet(bool light);
+// The palette that goes with it (windows, text, buttons, highlights).
+QPalette ThemePalette(bool light);
+// Applies style sheet and palette to the whole application at once.
+void ThemeApply(bool light);
 
 } // namespace skm
