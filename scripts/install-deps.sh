@@ -5,7 +5,7 @@ set -euo pipefail
 
 PACKAGES=(
   build-essential cmake pkg-config git
-  qt6-base-dev qt6-base-dev-tools libqt6dbus6 libqt6svg6
+  qt6-base-dev qt6-base-dev-tools libqt6dbus6
   libgl-dev libxkbcommon-dev
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev libavfilter-dev
   libsdl2-dev
