@@ -7,6 +7,10 @@
 #include <limits>
 #include <memory>
 
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
+
 namespace skm {
 
 TPixelBuffer::~TPixelBuffer() { Reset(); }
@@ -36,7 +40,18 @@ bool TPixelBuffer::Allocate(int32_t width, int32_t height) {
   if (bytes > std::numeric_limits<size_t>::max() / 2) return false;
   // Left uninitialised on purpose: every reader writes every byte, and touching a large
   // fresh buffer twice is a measurable part of a decode.
-  auto* bits = static_cast<uint8_t*>(std::malloc(size_t(bytes)));
+  uint8_t* bits = nullptr;
+#ifdef __linux__
+  // A large picture's first touch is mostly page faults; on 2 MiB pages there are 512
+  // times fewer. aligned_alloc memory is freed with std::free like the rest.
+  constexpr uint64_t kHugePage = uint64_t(2) << 20;
+  if (bytes >= 2 * kHugePage) {
+    const uint64_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+    bits = static_cast<uint8_t*>(std::aligned_alloc(size_t(kHugePage), size_t(rounded)));
+    if (bits) madvise(bits, size_t(rounded), MADV_HUGEPAGE);
+  }
+#endif
+  if (!bits) bits = static_cast<uint8_t*>(std::malloc(size_t(bytes)));
   if (!bits) return false;
   FBits = bits;
   FWidth = width;

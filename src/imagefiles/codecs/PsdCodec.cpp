@@ -128,8 +128,46 @@ bool PSDLoadFromMemory(std::span<const uint8_t> data, TPixelBuffer& out, const T
   const bool decode = compression == 0 || compression == 1;
   const bool hasAlpha = decode && ((mode == kModeRGB && channelsRead == 4) || (mode == kModeGreyscale && channelsRead == 2));
 
+  // RGB rows are gathered as whole planes and interleaved in one pass: the common case,
+  // and the one worth the extra code.
+  const bool planar = decode && mode == kModeRGB && depth == 8;
+  std::vector<uint8_t> planeBuffers(planar && compression == 1 ? channelsRead * rowBytes : 0);
+  const std::vector<uint8_t> whitePlane(planar && channelsRead < 3 ? rowBytes : 0, 0xFF);
+
   for (uint32_t y = 0; y < height; ++y) {
     uint8_t* row = view.Row(int32_t(y));
+    if (planar) {
+      const uint8_t* plane[4] = {whitePlane.data(), whitePlane.data(), whitePlane.data(), nullptr};
+      for (size_t c = 0; c < channelsRead; ++c) {
+        const size_t r = c * height + y;
+        if (compression == 0) {
+          plane[c] = p + pos + r * rowBytes;
+        } else {
+          uint8_t* dst = planeBuffers.data() + c * rowBytes;
+          if (!UnpackBitsRow(p + rowStart[r], rowCount[r], dst, rowBytes)) return false;
+          plane[c] = dst;
+        }
+      }
+      const uint8_t *red = plane[0], *green = plane[1], *blue = plane[2], *alpha = plane[3];
+      if (alpha) {
+        for (uint32_t x = 0; x < width; ++x) {
+          const uint32_t a = alpha[x];
+          uint32_t v;
+          if (a == 255)
+            v = uint32_t(blue[x]) | (uint32_t(green[x]) << 8) | (uint32_t(red[x]) << 16) | 0xFF000000u;
+          else  // the file's alpha is straight; the bitmap's is premultiplied
+            v = uint32_t(PremultiplyByte(blue[x], a)) | (uint32_t(PremultiplyByte(green[x], a)) << 8) |
+                (uint32_t(PremultiplyByte(red[x], a)) << 16) | (a << 24);
+          std::memcpy(row + size_t(x) * 4, &v, 4);
+        }
+      } else {
+        for (uint32_t x = 0; x < width; ++x) {
+          const uint32_t v = uint32_t(blue[x]) | (uint32_t(green[x]) << 8) | (uint32_t(red[x]) << 16) | 0xFF000000u;
+          std::memcpy(row + size_t(x) * 4, &v, 4);
+        }
+      }
+      continue;
+    }
     // Opaque white: what channels the document lacks stay so.
     std::memset(row, 0xFF, size_t(width) * 4);
     if (!decode) continue;
