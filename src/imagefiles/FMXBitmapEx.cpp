@@ -1,0 +1,145 @@
+#include "imagefiles/FMXBitmapEx.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QImageWriter>
+#include <QSaveFile>
+#include <QTransform>
+
+#include <bit>
+#include <cstdlib>
+#include <exception>
+
+#include "imagefiles/codecs/HdrReader.h"
+#include "imagefiles/codecs/PsdCodec.h"
+#include "imagefiles/codecs/TgaCodec.h"
+
+namespace skm {
+
+// The codecs hold B, G, R, A in memory, which is Qt's ARGB32 only on little-endian machines.
+static_assert(std::endian::native == std::endian::little, "codec pixels are laid out for little-endian ARGB32");
+
+int ImageFileKind(const QString& fileName) {
+  const qsizetype slash = fileName.lastIndexOf(QLatin1Char('/'));
+  const QString name = fileName.mid(slash + 1);
+  const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+  if (dot < 0) return kImageUnknown;
+  QString ext = name.mid(dot);
+  for (QChar& c : ext)
+    if (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) c = QChar(c.unicode() - 'A' + 'a');
+  if (ext == QLatin1String(".jpg") || ext == QLatin1String(".jpeg") || ext == QLatin1String(".png") ||
+      ext == QLatin1String(".bmp"))
+    return kImagePlatform;
+  if (ext == QLatin1String(".psd")) return kImagePSD;
+  if (ext == QLatin1String(".tga")) return kImageTGA;
+  if (ext == QLatin1String(".hdr")) return kImageHDR;
+  return kImageUnknown;
+}
+
+TFMXBitmapEx::TFMXBitmapEx() = default;
+
+TFMXBitmapEx::TFMXBitmapEx(int width, int height)
+    : QImage(width, height, QImage::Format_ARGB32_Premultiplied), Author(QStringLiteral("TARVEN")), hasAlpha(true) {
+  if (!isNull()) fill(Qt::transparent);
+}
+
+namespace {
+
+void FreePixels(void* info) { std::free(info); }
+
+// Hands a decoded buffer to a QImage that frees it when the last copy goes.
+QImage AdoptPixels(TPixelBuffer& buffer) {
+  const int w = buffer.Width(), h = buffer.Height();
+  const qsizetype pitch = buffer.Pitch();
+  uint8_t* bits = buffer.Release();
+  return QImage(bits, w, h, pitch, QImage::Format_ARGB32_Premultiplied, FreePixels, bits);
+}
+
+TConstBitmapView ViewOf(const QImage& image) {
+  return {image.constBits(), image.width(), image.height(), ptrdiff_t(image.bytesPerLine())};
+}
+
+bool ReadFileBytesQt(const QString& fileName, std::vector<uint8_t>& bytes) {
+  return ReadFileBytes(QFile::encodeName(fileName).toStdString(), bytes, TReadLimits{}.MaxFileBytes);
+}
+
+} // namespace
+
+bool TFMXBitmapEx::LoadFromFileEx(const QString& fileName, float rotate) {
+  try {
+    const int kind = ImageFileKind(fileName);
+    if (kind == kImageUnknown) return false;
+    QImage loaded;
+    QString author = Author;
+    if (kind == kImagePlatform) {
+      QImageReader reader(fileName);
+      reader.setAutoTransform(true);  // EXIF orientation
+      QImage image;
+      if (!reader.read(&image) || image.isNull()) return false;
+      loaded = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    } else {
+      std::vector<uint8_t> bytes;
+      if (!ReadFileBytesQt(fileName, bytes)) return false;
+      TPixelBuffer buffer;
+      bool ok = false;
+      if (kind == kImagePSD) {
+        ok = PSDLoadFromMemory(bytes, buffer);
+      } else if (kind == kImageHDR) {
+        ok = HDRLoadFromMemory(bytes, buffer);
+      } else {
+        TTGAInfo info;
+        ok = TGALoadFromMemory(bytes, buffer, &info);
+        if (ok) author = QString::fromLatin1(info.Author.data(), qsizetype(info.Author.size()));
+      }
+      if (!ok) return false;
+      loaded = AdoptPixels(buffer);
+    }
+    if (loaded.isNull()) return false;
+    if (rotate != 0) {
+      QTransform turn;
+      turn.rotate(rotate);
+      loaded = loaded.transformed(turn, Qt::SmoothTransformation).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+      if (loaded.isNull()) return false;
+    }
+    QImage::operator=(std::move(loaded));
+    Author = author;
+    return true;
+  } catch (const std::exception&) {
+    // Out of memory on a huge picture, for one: the bitmap stays as it was.
+    return false;
+  }
+}
+
+bool TFMXBitmapEx::SaveToFileEx(const QString& fileName, int quality) const {
+  try {
+    const int kind = ImageFileKind(fileName);
+    if (isNull() || kind == kImageHDR || kind == kImageUnknown) return false;
+    const std::string path = QFile::encodeName(fileName).toStdString();
+    QImage image = convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    if (kind == kImagePSD) return PSDSaveToFile(path, ViewOf(image));
+    if (kind == kImageTGA) return TGASaveToFile(path, ViewOf(image), Author.toLatin1().toStdString(), hasAlpha);
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly)) return false;
+    QImageWriter writer(&file, QFileInfo(fileName).suffix().toLower().toLatin1());
+    writer.setQuality(quality);
+    if (!writer.write(image)) {
+      file.cancelWriting();
+      return false;
+    }
+    return file.commit();
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+QString OpenStillImage(const QString& fileName, const std::function<void(int, int)>& size,
+                       const std::function<void(const QImage&)>& picture) {
+  TFMXBitmapEx bitmap;
+  if (!bitmap.LoadFromFileEx(fileName, 0)) return QString();
+  if (size) size(bitmap.width(), bitmap.height());
+  if (picture) picture(bitmap);
+  return fileName;
+}
+
+} // namespace skm
