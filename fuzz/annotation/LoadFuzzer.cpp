@@ -1,13 +1,16 @@
-// Fuzzes the annotation file reader, then checks what it built: the undo window keeps its
-// invariants, saving and reloading gives the same records bit for bit, and every outline
-// and stroke plan of the loaded records can be built.
+// Fuzzes the annotation file reader, then checks what it built: the text view reads every
+// section and key exactly as the INI store does, the undo window keeps its invariants,
+// saving and reloading gives the same records bit for bit, and every outline and stroke
+// plan of the loaded records can be built.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string_view>
 
+#include "annotation/IniView.h"
 #include "annotation/SkPath.h"
 #include "annotation/SkPathStroke.h"
+#include "platform/core/IniFile.h"
 
 namespace {
 
@@ -22,6 +25,24 @@ bool SameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace skm;
   const std::string_view text(reinterpret_cast<const char*>(data), size);
+
+  TIniFile store;
+  store.LoadFromText(text);
+  const TIniView view(text);
+  const std::vector<std::string> sections = store.Sections();
+  Check(sections.size() == view.Sections().size());
+  for (size_t i = 0; i < sections.size(); ++i) {
+    Check(sections[i] == view.Sections()[i]);
+    size_t keys = 0;
+    for (const std::string& k : store.Keys(sections[i])) {
+      const auto a = store.Read(sections[i], k);
+      const auto b = view.Read(sections[i], k);
+      Check(a && b && *a == *b);
+      ++keys;
+    }
+    // The store also indexes a key of no name, which Keys() leaves out.
+    Check(view.KeyCount(sections[i]) == keys + (store.ValueExists(sections[i], "") ? 1 : 0));
+  }
   TSkPaths l;
   l.LoadFromText(text, ',');
   Check(l.SkEnd >= -1 && l.SkEnd <= l.Count() - 1 && l.SkStart >= 0 && l.SkStart <= l.SkEnd + 1);

@@ -1,11 +1,16 @@
 // The annotation file: INI text with a "System" section and one "L0000".. section per
-// record, written through the INI store (temporary file and rename).
+// record. A whiteboard can hold tens of megabytes of points, so the bytes the INI store
+// would write are produced directly and written through the same temporary-file-and-
+// rename, and the text is read through a view that parses by the store's rules without
+// copying values.
 //
 // The reader trusts nothing in the file: the record count only bounds which sections are
 // read (it never sizes an allocation, and only sections that exist are visited), every
 // value is parsed with a fallback, and the whole file is size-checked before it is read.
 
 #include <algorithm>
+#include <array>
+#include <charconv>
 #include <cerrno>
 #include <clocale>
 #include <cmath>
@@ -17,6 +22,7 @@
 
 #include "annotation/SkPath.h"
 #include "annotation/SkPathText.h"
+#include "annotation/IniView.h"
 #include "platform/core/IniFile.h"
 
 namespace skm {
@@ -55,15 +61,25 @@ std::string_view TrimBlanks(std::string_view s) {
   return s;
 }
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
+constexpr std::array<int8_t, 256> MakeHexTable() {
+  std::array<int8_t, 256> t{};
+  for (auto& v : t) v = -1;
+  for (int c = '0'; c <= '9'; ++c) t[size_t(c)] = int8_t(c - '0');
+  for (int c = 'A'; c <= 'F'; ++c) t[size_t(c)] = int8_t(c - 'A' + 10);
+  for (int c = 'a'; c <= 'f'; ++c) t[size_t(c)] = int8_t(c - 'a' + 10);
+  return t;
 }
+constexpr std::array<int8_t, 256> kHexTable = MakeHexTable();
+
+int HexValue(char c) { return kHexTable[static_cast<unsigned char>(c)]; }
 
 // A group of up to four hex digits; empty or anything else counts as 0.
 uint32_t HexGroup(std::string_view g) {
+  if (g.size() == 4) { // the usual case, without a branch per digit
+    const int a = HexValue(g[0]), b = HexValue(g[1]), c = HexValue(g[2]), d = HexValue(g[3]);
+    if ((a | b | c | d) < 0) return 0;
+    return static_cast<uint32_t>((a << 12) | (b << 8) | (c << 4) | d);
+  }
   if (g.empty()) return 0;
   uint32_t v = 0;
   for (char c : g) {
@@ -72,6 +88,22 @@ uint32_t HexGroup(std::string_view g) {
     v = v * 16 + static_cast<uint32_t>(h);
   }
   return v;
+}
+
+// Writes the 8 characters of an encoded float.
+char* EncodeFloatTo(char* d, float v) {
+  uint32_t bits;
+  std::memcpy(&bits, &v, sizeof bits);
+  const uint32_t lo = bits & 0xFFFF, hi = bits >> 16;
+  d[0] = kHexDigits[(lo >> 12) & 0xF];
+  d[1] = kHexDigits[(lo >> 8) & 0xF];
+  d[2] = kHexDigits[(lo >> 4) & 0xF];
+  d[3] = kHexDigits[lo & 0xF];
+  d[4] = kHexDigits[(hi >> 12) & 0xF];
+  d[5] = kHexDigits[(hi >> 8) & 0xF];
+  d[6] = kHexDigits[(hi >> 4) & 0xF];
+  d[7] = kHexDigits[hi & 0xF];
+  return d + 8;
 }
 
 void AppendHex4(std::string& out, uint32_t v) {
@@ -88,35 +120,32 @@ std::string ColorText(uint32_t c) {
   return s;
 }
 
-std::string PathText(const TPolygon& pts) {
-  std::string s;
-  s.reserve(pts.size() * 18);
-  for (size_t i = 0; i < pts.size(); ++i) {
-    if (i) s += ' ';
-    AppendEncodedFloat(s, pts[i].X);
-    s += ',';
-    AppendEncodedFloat(s, pts[i].Y);
-  }
-  return s;
-}
-
 TPolygon ParsePath(std::string_view text) {
   TPolygon pts;
-  // Each item takes at least three characters ("a,b"), which bounds the reservation by
-  // the text actually present.
+  // A written point takes 18 characters; reserving by that bounds the allocation by the
+  // text actually present (a hostile "1,2 1,2 .." merely grows the vector as it goes).
   pts.reserve(text.size() / 18 + 1);
-  size_t pos = 0;
-  while (pos <= text.size()) {
-    size_t end = text.find(' ', pos);
-    if (end == std::string_view::npos) end = text.size();
-    const std::string_view item = text.substr(pos, end - pos);
-    pos = end + 1;
-    if (item.empty()) continue; // doubled, leading or trailing spaces
-    const size_t comma = item.find(',');
-    if (comma == std::string_view::npos) continue; // a point needs both coordinates
-    std::string_view y = item.substr(comma + 1);
-    y = y.substr(0, y.find(','));
-    pts.push_back({DecodeFloat(item.substr(0, comma)), DecodeFloat(y)});
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  while (p < end) {
+    // One item: up to the next space. Its first "," separates X from Y; a second ","
+    // ends Y.
+    const char* itemEnd = p;
+    const char* comma = nullptr;
+    const char* comma2 = nullptr;
+    for (; itemEnd < end && *itemEnd != ' '; ++itemEnd) {
+      if (*itemEnd == ',') {
+        if (!comma) comma = itemEnd;
+        else if (!comma2) comma2 = itemEnd;
+      }
+    }
+    // Items without "," (stray words, doubled spaces) are not points.
+    if (comma) {
+      const char* yEnd = comma2 ? comma2 : itemEnd;
+      pts.push_back({DecodeFloat(std::string_view(p, static_cast<size_t>(comma - p))),
+                     DecodeFloat(std::string_view(comma + 1, static_cast<size_t>(yEnd - comma - 1)))});
+    }
+    p = itemEnd + 1;
   }
   return pts;
 }
@@ -168,10 +197,9 @@ std::optional<TStrokeDash> StrokeDashFromName(std::string_view name) {
 }
 
 void AppendEncodedFloat(std::string& out, float v) {
-  uint32_t bits;
-  std::memcpy(&bits, &v, sizeof bits);
-  AppendHex4(out, bits & 0xFFFF);
-  AppendHex4(out, bits >> 16);
+  char buf[8];
+  EncodeFloatTo(buf, v);
+  out.append(buf, sizeof buf);
 }
 
 std::string EncodeFloat(float v) {
@@ -231,38 +259,82 @@ std::optional<int32_t> RecordSectionIndex(std::string_view name) {
 
 // ---- saving ----
 
+namespace {
+
+void AppendInt(std::string& out, int64_t v) {
+  char buf[24];
+  const auto r = std::to_chars(buf, buf + sizeof buf, v);
+  out.append(buf, r.ptr);
+}
+
+void AppendKey(std::string& out, std::string_view key, std::string_view value) {
+  out += key;
+  out += '=';
+  out += value;
+  out += "\r\n";
+}
+
+} // namespace
+
+// The same bytes as the INI store writes for these sections and keys, produced in one
+// pass: BOM, CR LF, an empty line after every section.
 std::string TSkPaths::SaveToText() const {
-  TIniFile ini;
-  ini.WriteInteger(kSystem, "Start", SkStart);
-  ini.WriteInteger(kSystem, "End", SkEnd);
-  ini.WriteInteger(kSystem, "Count", Count());
+  size_t estimate = 64;
+  for (const auto& p : SkList) estimate += 96 + p->Polygon().size() * 18 + p->Targets().size() * 12;
+  std::string out;
+  out.reserve(estimate + (estimate >> 4));
+  out += "\xEF\xBB\xBF[System]\r\nStart=";
+  AppendInt(out, SkStart);
+  out += "\r\nEnd=";
+  AppendInt(out, SkEnd);
+  out += "\r\nCount=";
+  AppendInt(out, Count());
+  out += "\r\n\r\n";
   for (int32_t i = 0; i < Count(); ++i) {
     const TSkPath& p = *SkList[static_cast<size_t>(i)];
-    const std::string sec = RecordSectionName(i);
     const TStrokeStyle& s = p.Style();
-    ini.WriteString(sec, "Kind", PathKindName(s.Kind));
-    ini.WriteString(sec, "Color", ColorText(s.Color));
-    ini.WriteString(sec, "Dash", StrokeDashName(s.Dash));
-    ini.WriteString(sec, "Thickness", FormatIniFloat(s.Thickness, 15));
-    if (p.Polygon().size() > 1) ini.WriteString(sec, "Path", PathText(p.Polygon()));
-    if (s.Kind == TPathKind::pkEdit) {
-      std::string m;
-      for (float e : p.M().Entries()) {
-        if (!m.empty()) m += ',';
-        AppendEncodedFloat(m, e);
+    out += '[';
+    out += RecordSectionName(i);
+    out += "]\r\n";
+    AppendKey(out, "Kind", PathKindName(s.Kind));
+    AppendKey(out, "Color", ColorText(s.Color));
+    AppendKey(out, "Dash", StrokeDashName(s.Dash));
+    AppendKey(out, "Thickness", FormatIniFloat(s.Thickness, 15));
+    if (p.Polygon().size() > 1) {
+      out += "Path=";
+      const TPolygon& pts = p.Polygon();
+      const size_t at = out.size();
+      out.resize(at + pts.size() * 18 - 1); // "X,Y" of 17 characters, one space between
+      char* d = out.data() + at;
+      for (size_t k = 0; k < pts.size(); ++k) {
+        if (k) *d++ = ' ';
+        d = EncodeFloatTo(d, pts[k].X);
+        *d++ = ',';
+        d = EncodeFloatTo(d, pts[k].Y);
       }
-      ini.WriteString(sec, "Matrix", m);
+      out += "\r\n";
+    }
+    if (s.Kind == TPathKind::pkEdit) {
+      out += "Matrix=";
+      bool first = true;
+      for (float e : p.M().Entries()) {
+        if (!first) out += ',';
+        first = false;
+        AppendEncodedFloat(out, e);
+      }
+      out += "\r\n";
     }
     if (!p.Targets().empty()) {
-      std::string t;
-      for (int32_t v : p.Targets()) {
-        if (!t.empty()) t += ',';
-        t += std::to_string(v);
+      out += "Target=";
+      for (size_t k = 0; k < p.Targets().size(); ++k) {
+        if (k) out += ',';
+        AppendInt(out, p.Targets()[k]);
       }
-      ini.WriteString(sec, "Target", t);
+      out += "\r\n";
     }
+    out += "\r\n";
   }
-  return ini.ToText();
+  return out;
 }
 
 bool TSkPaths::SaveToFile(const std::string& AFileName, std::string* error) const {
@@ -272,39 +344,41 @@ bool TSkPaths::SaveToFile(const std::string& AFileName, std::string* error) cons
 // ---- loading ----
 
 void TSkPaths::LoadFromText(std::string_view text, char localeSeparator) {
-  TIniFile ini;
-  ini.LoadFromText(text);
-  const int32_t count = ini.ReadInteger(kSystem, "Count", 0);
-  if (count <= 0) return;
+  const TIniView ini(text);
+  // Count as the INI store reads an integer; anything but a positive 32-bit count reads
+  // no records.
+  std::optional<int64_t> parsed;
+  if (const auto v = ini.Read(kSystem, "Count")) parsed = ParseIniInt64(*v);
+  if (!parsed || *parsed <= 0 || *parsed > std::numeric_limits<int32_t>::max()) return;
+  const int32_t count = static_cast<int32_t>(*parsed);
 
   // Visit the record sections that exist, in index order. Sections missing below Count
   // would have no kind and be skipped anyway, so this reads the same records as counting
   // up to Count, without walking an absurd count.
-  std::vector<std::pair<int32_t, std::string>> records;
-  for (std::string& name : ini.Sections()) {
+  std::vector<std::pair<int32_t, std::string_view>> records;
+  for (std::string_view name : ini.Sections()) {
     const std::optional<int32_t> idx = RecordSectionIndex(name);
-    if (idx && *idx < count) records.emplace_back(*idx, std::move(name));
+    if (idx && *idx < count) records.emplace_back(*idx, name);
   }
   std::sort(records.begin(), records.end());
 
   for (const auto& [idx, sec] : records) {
-    const std::optional<TPathKind> kind = PathKindFromName(TrimBlanks(ini.ReadString(sec, "Kind", "pkNone")));
+    const std::optional<TPathKind> kind = PathKindFromName(TrimBlanks(ini.Read(sec, "Kind").value_or("pkNone")));
     if (!kind || !IsLoadedKind(*kind)) continue;
 
     TStrokeStyle style;
     style.Kind = *kind;
-    if (const std::optional<std::string> c = ini.Read(sec, "Color")) {
+    if (const std::optional<std::string_view> c = ini.Read(sec, "Color")) {
       const std::optional<uint32_t> v = ParseHexColor(*c);
       style.Color = v ? *v : kUnreadableColor;
     }
-    style.Dash = StrokeDashFromName(TrimBlanks(ini.ReadString(sec, "Dash", "Solid"))).value_or(TStrokeDash::Solid);
-    if (const std::optional<std::string> t = ini.Read(sec, "Thickness")) style.Thickness = ParseThickness(*t, localeSeparator);
+    style.Dash = StrokeDashFromName(TrimBlanks(ini.Read(sec, "Dash").value_or("Solid"))).value_or(TStrokeDash::Solid);
+    if (const std::optional<std::string_view> t = ini.Read(sec, "Thickness")) style.Thickness = ParseThickness(*t, localeSeparator);
 
     if (*kind == TPathKind::pkEraseAll) {
       Add(TSkPath::CreateComm(style));
     } else {
-      const std::optional<std::string> path = ini.Read(sec, "Path");
-      Add(TSkPath::CreatePath(style, path ? ParsePath(*path) : TPolygon()));
+      Add(TSkPath::CreatePath(style, ParsePath(ini.Read(sec, "Path").value_or(std::string_view()))));
     }
   }
 }

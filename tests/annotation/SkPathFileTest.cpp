@@ -9,8 +9,10 @@
 #include <sstream>
 
 #include "TestSupport.h"
+#include "annotation/IniView.h"
 #include "annotation/SkPath.h"
 #include "annotation/SkPathText.h"
+#include "platform/core/IniFile.h"
 
 namespace fs = std::filesystem;
 
@@ -340,6 +342,36 @@ TEST(AnnotationFile, FileSystemFailuresAreReported) {
   EXPECT_FALSE(none.LoadFromFile(dir + "/huge", &err));
   EXPECT_NE(err.find("too large"), std::string::npos);
   EXPECT_EQ(none.Count(), 0);
+}
+
+// The annotation reader's text view must read every value exactly as the INI store would.
+TEST(AnnotationFile, TextViewReadsLikeTheIniStore) {
+  const std::string cases[] = {
+      kBom + "[System]\r\nCount=1\r\n\r\n[L0000]\r\nKind=pkDraw\r\n\r\n",
+      "[A]\rk=1\r[a]\rK=2\rj = x \r\n",                     // CR-only ends, merged sections, last wins
+      "k=before\n[ S p ]\n  key  =  v = w \n;c=1\nnoequals\n", // blanks, comments, stray lines
+      "[open\nk=1\n[]\n=empty key\n[x]]\nk=2\n",                // unclosed and empty names
+      "\n\r\n\r\r\n[Z]\n\n\nk=\n",                              // blank lines everywhere, empty value
+      std::string("[b\0in]\nk=\0v\n", 12),
+  };
+  for (const std::string& text : cases) {
+    SCOPED_TRACE(text);
+    TIniFile store;
+    store.LoadFromText(text);
+    const TIniView view(text);
+    ASSERT_EQ(view.Sections().size(), store.Sections().size());
+    for (size_t i = 0; i < view.Sections().size(); ++i) {
+      const std::string sec = store.Sections()[i];
+      EXPECT_EQ(view.Sections()[i], sec);
+      for (const std::string& k : store.Keys(sec)) {
+        EXPECT_EQ(view.Read(sec, k), store.Read(sec, k)) << k;
+        std::string upper = k;
+        for (char& c : upper) c = char(std::toupper(static_cast<unsigned char>(c)));
+        EXPECT_EQ(view.Read(sec, upper), store.Read(sec, k)) << k;
+      }
+    }
+    EXPECT_FALSE(view.Read("nosuch", "k").has_value());
+  }
 }
 
 // Seeds of the file fuzzer: each loads and leaves a list that keeps its invariants.
