@@ -53,7 +53,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (int32_t i = 0; i < l.Count(); ++i) {
     const TSkPath& a = *l.SkList[size_t(i)];
     const TSkPath& b = *back.SkList[size_t(i)];
-    Check(a.Style() == b.Style() && a.Polygon().size() == b.Polygon().size());
+    Check(a.Style() == b.Style());
+    // The file keeps points only for records of two or more (one point draws nothing).
+    if (a.Polygon().size() < 2) {
+      Check(b.Polygon().empty());
+      continue;
+    }
+    Check(a.Polygon().size() == b.Polygon().size());
     for (size_t k = 0; k < a.Polygon().size(); ++k)
       Check(SameBits(a.Polygon()[k].X, b.Polygon()[k].X) && SameBits(a.Polygon()[k].Y, b.Polygon()[k].Y));
   }
