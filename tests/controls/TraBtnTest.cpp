@@ -280,3 +280,45 @@ TEST_F(TraBtnTest, CreateParamMakesA50By60ButtonWithItsTheme) {
 }
 
 } // namespace
+
+namespace {
+
+// Events sent to the window, as the platform delivers them: Qt routes them to the control
+// under the pointer, and after a press to the control that took it.
+class TraBtnWindowTest : public ControlsTest {};
+
+TEST_F(TraBtnWindowTest, PressedControlKeepsThePointerUntilRelease) {
+  QWidget window;
+  window.resize(200, 60);
+  auto* b = new TTraBtn(&window);
+  auto* other = new TTraBtn(&window);
+  other->move(100, 0);
+  int l = 0, otherL = 0;
+  b->SetOnExecute([&](QObject*) { ++l; });
+  other->SetOnExecute([&](QObject*) { ++otherL; });
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  QWindow* w = window.windowHandle();
+  ASSERT_NE(w, nullptr);
+
+  QTest::mouseMove(w, QPoint(30, 30));
+  EXPECT_TRUE(b->isHover());
+  EXPECT_FLOAT_EQ(b->Opacity(), 0.6f);
+  QTest::mousePress(w, Qt::LeftButton, {}, QPoint(30, 30));
+  EXPECT_EQ(b->DnMode(), dmDn);
+  EXPECT_FLOAT_EQ(b->Opacity(), 1.0f);
+  // Dragged over the other button and released there: the press's control gets it, sees
+  // it outside itself and runs nothing; the other button never saw a press.
+  QTest::mouseMove(w, QPoint(130, 30));
+  QTest::mouseRelease(w, Qt::LeftButton, {}, QPoint(130, 30));
+  EXPECT_EQ(l, 0);
+  EXPECT_EQ(otherL, 0);
+  EXPECT_EQ(b->DnMode(), dmUp);
+  EXPECT_EQ(other->DnMode(), dmUp);
+
+  QTest::mouseClick(w, Qt::LeftButton, {}, QPoint(130, 30));
+  EXPECT_EQ(otherL, 1);
+  EXPECT_EQ(l, 0);
+}
+
+} // namespace

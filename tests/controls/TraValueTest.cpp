@@ -155,6 +155,24 @@ TEST_F(LevelTest, VolumeTimerRunsFromThePressToTheTickAfterTheRelease) {
   EXPECT_EQ(changes, std::vector<float>{0.75f});
 }
 
+TEST_F(LevelTest, RealDragTimerAppliesThePointer) {
+  SetManualDragTimers(false);
+  auto* v = new TTraVolume(host.get());
+  auto* t = new TTraTrack(host.get());
+  t->SetMax(600 * kSec);
+  std::vector<float> volume;
+  std::vector<uint64_t> track;
+  v->SetOnChange([&](float x) { volume.push_back(x); });
+  t->SetOnChange([&](uint64_t x, uint64_t, uint64_t) { track.push_back(x); });
+  v->BtnMouseDown(v, Qt::LeftButton, {}, 30, 15);
+  v->BtnMouseUp(v, Qt::LeftButton, {}, 30, 45);
+  t->BtnMouseDown(t, Qt::LeftButton, {}, 300, 45);
+  t->BtnMouseUp(t, Qt::LeftButton, {}, 300, 45);
+  QTRY_VERIFY(!v->TimerEnabled() && !t->TimerEnabled());
+  EXPECT_EQ(volume, std::vector<float>{0.25f});
+  EXPECT_EQ(track, std::vector<uint64_t>{300 * kSec});
+}
+
 TEST_F(LevelTest, PicturesSplitAtTheValue) {
   auto* v = new TTraVolume(host.get());
   v->SetIsDark(true);
