@@ -1,0 +1,439 @@
+#include "platform/mediafw/VideoEngine.h"
+
+#include <cmath>
+#include <cstring>
+
+extern "C" {
+#include <libavutil/imgutils.h>
+#include <libavutil/mem.h>
+}
+
+namespace skm::mf::detail {
+
+namespace {
+
+// Seeks land on a keyframe; when that keyframe still shows after the target (B-frames,
+// coarse indexes), we seek again this much earlier, then from the start.
+constexpr int64_t kBackoffHns[] = {0, 10'000'000, 50'000'000};
+constexpr int kMaxAttempts = 4;
+
+// Continuing to decode forward beats seeking when the target is this close and no index
+// tells us about a keyframe in between.
+constexpr int64_t kContinueWindowHns = 20'000'000;
+
+} // namespace
+
+TVideoEngine::TVideoEngine(std::shared_ptr<const TMovieInfo> info, uint64_t budgetBytes,
+                           int threads, const std::atomic<bool>* abort)
+    : info_(std::move(info)), budget_(budgetBytes), threads_(threads), abort_(abort) {
+  if (info_->rateNum > 0 && info_->rateDen > 0) {
+    frameDur_ = 1e7 * info_->rateDen / info_->rateNum;
+    step_ = static_cast<uint64_t>(double(info_->rateDen) * 10'000'000.0 / double(info_->rateNum));
+    if (step_ == 0) step_ = 1;
+  }
+}
+
+TVideoEngine::~TVideoEngine() = default;
+
+HRESULT TVideoEngine::Open(std::string& message) {
+  HRESULT hr = OpenDemuxer(info_->path, abort_, fmt_, message);
+  if (Failed(hr)) return hr;
+  if (info_->videoIndex < 0 || info_->videoIndex >= static_cast<int>(fmt_->nb_streams))
+    return MF_E_INVALIDSTREAMNUMBER;
+  for (unsigned i = 0; i < fmt_->nb_streams; ++i)
+    fmt_->streams[i]->discard = static_cast<int>(i) == info_->videoIndex ? AVDISCARD_DEFAULT
+                                                                          : AVDISCARD_ALL;
+  stream_ = fmt_->streams[info_->videoIndex];
+  hr = OpenDecoder(fmt_.get(), info_->videoIndex, threads_, dec_, message);
+  if (Failed(hr)) return hr;
+  pkt_.reset(av_packet_alloc());
+  frame_.reset(av_frame_alloc());
+  if (!pkt_ || !frame_) return E_OUTOFMEMORY;
+  // A freshly opened demuxer stands at the start: the first run needs no seek.
+  run_ = TRun{};
+  run_.active = true;
+  run_.fromStart = true;
+  return S_OK;
+}
+
+int64_t TVideoEngine::DecisionTime(int64_t p) const {
+  if (p < 0) p = 0;
+  if (!info_->constantRate) return p;
+  const uint64_t k = static_cast<uint64_t>(p) / step_;
+  return static_cast<int64_t>(std::llround(double(k) * frameDur_ + frameDur_ / 2.0));
+}
+
+int64_t TVideoEngine::LastFrameTime() const {
+  std::lock_guard lock(cacheMutex_);
+  return lastFrameTime_;
+}
+
+size_t TVideoEngine::FrameBytes(const AVFrame* f) {
+  size_t n = 0;
+  for (int i = 0; i < AV_NUM_DATA_POINTERS && f->buf[i]; ++i) n += f->buf[i]->size;
+  return n ? n : sizeof(AVFrame);
+}
+
+std::map<int64_t, TVideoEngine::TEntry>::iterator TVideoEngine::FindExact(int64_t t) {
+  if (cache_.empty()) return cache_.end();
+  auto it = cache_.upper_bound(t);
+  if (it == cache_.begin()) {
+    // Every frame lies after t: only the movie's first frame answers for it.
+    return it->second.first ? it : cache_.end();
+  }
+  --it;
+  const TEntry& e = it->second;
+  if (e.last || (e.next != kUnknown && e.next > t)) return it;
+  return cache_.end();
+}
+
+std::map<int64_t, TVideoEngine::TEntry>::iterator TVideoEngine::FindBest(int64_t t) {
+  if (cache_.empty()) return cache_.end();
+  auto it = cache_.upper_bound(t);
+  if (it == cache_.begin()) return it;
+  return std::prev(it);
+}
+
+void TVideoEngine::Insert(int64_t pts, FramePtr frame) {
+  std::lock_guard lock(cacheMutex_);
+  if (run_.prevPts != kUnknown) {
+    auto prev = cache_.find(run_.prevPts);
+    if (prev != cache_.end()) prev->second.next = pts;
+  }
+  auto [it, fresh] = cache_.try_emplace(pts);
+  TEntry& e = it->second;
+  if (run_.fromStart && !run_.gotFrame) e.first = true;
+  if (fresh) {
+    e.bytes = FrameBytes(frame.get());
+    e.yuv = std::move(frame);
+    cacheBytes_ += e.bytes;
+  }
+  ++stats_.framesDecoded;
+  Evict();
+}
+
+void TVideoEngine::Evict() {
+  // The frames farthest from the playhead go first; the one at the playhead stays. A
+  // neighbour's link to an evicted frame stays valid: it only says which time stamp
+  // follows, and a later request for the evicted frame's interval finds no exact entry
+  // and decodes it again.
+  while (cacheBytes_ > budget_ && cache_.size() > 2) {
+    auto keep = FindBest(focus_);
+    auto front = cache_.begin();
+    auto back = std::prev(cache_.end());
+    auto victim = (focus_ - front->first) >= (back->first - focus_) ? front : back;
+    if (victim == keep) victim = victim == front ? back : front;
+    if (victim == keep) break;
+    cacheBytes_ -= victim->second.bytes;
+    cache_.erase(victim);
+  }
+}
+
+std::shared_ptr<const VideoFrame> TVideoEngine::Convert(const AVFrame* f, int64_t pts) {
+  std::lock_guard lock(convertMutex_);
+  const int rot = info_->rotation;
+  const int dw = info_->displayWidth, dh = info_->displayHeight;
+  // The picture is scaled upright-before-rotation, then turned.
+  const int sw = (rot == 90 || rot == 270) ? dh : dw;
+  const int sh = (rot == 90 || rot == 270) ? dw : dh;
+  if (sw <= 0 || sh <= 0 || f->width <= 0 || f->height <= 0) return nullptr;
+  sws_.reset(sws_getCachedContext(sws_.release(), f->width, f->height,
+                                  static_cast<AVPixelFormat>(f->format), sw, sh,
+                                  AV_PIX_FMT_BGRA, SWS_BILINEAR, nullptr, nullptr, nullptr));
+  if (!sws_) return nullptr;
+  const int stride = FFALIGN(sw * 4, 64);
+  const size_t bytes = size_t(stride) * size_t(sh);
+  std::shared_ptr<uint8_t> buf(static_cast<uint8_t*>(av_malloc(bytes + 64)), av_free);
+  if (!buf) return nullptr;
+  uint8_t* dst[4] = {buf.get(), nullptr, nullptr, nullptr};
+  int dstStride[4] = {stride, 0, 0, 0};
+  if (sws_scale(sws_.get(), f->data, f->linesize, 0, f->height, dst, dstStride) <= 0)
+    return nullptr;
+
+  auto out = std::make_shared<VideoFrame>();
+  out->timestamp = pts;
+  if (rot == 0) {
+    out->width = sw;
+    out->height = sh;
+    out->stride = stride;
+    out->pixels = buf.get();
+    out->storage = buf;
+  } else {
+    const int ostride = FFALIGN(dw * 4, 64);
+    std::shared_ptr<uint8_t> obuf(static_cast<uint8_t*>(av_malloc(size_t(ostride) * dh + 64)),
+                                  av_free);
+    if (!obuf) return nullptr;
+    const auto* src = reinterpret_cast<const uint32_t*>(buf.get());
+    const int srcPitch = stride / 4, dstPitch = ostride / 4;
+    auto* o = reinterpret_cast<uint32_t*>(obuf.get());
+    for (int y = 0; y < dh; ++y) {
+      for (int x = 0; x < dw; ++x) {
+        int sx, sy;
+        if (rot == 90) { sx = y; sy = sh - 1 - x; }
+        else if (rot == 180) { sx = sw - 1 - x; sy = sh - 1 - y; }
+        else { sx = sw - 1 - y; sy = x; }
+        o[y * dstPitch + x] = src[sy * srcPitch + sx];
+      }
+    }
+    out->width = dw;
+    out->height = dh;
+    out->stride = ostride;
+    out->pixels = obuf.get();
+    out->storage = obuf;
+  }
+  {
+    std::lock_guard cl(cacheMutex_);
+    ++stats_.framesConverted;
+  }
+  return out;
+}
+
+void TVideoEngine::ConvertEntry(int64_t pts) {
+  AVFrame* ref = nullptr;
+  {
+    std::lock_guard lock(cacheMutex_);
+    auto it = cache_.find(pts);
+    if (it == cache_.end() || it->second.bgra || !it->second.yuv) return;
+    ref = av_frame_clone(it->second.yuv.get());
+  }
+  FramePtr held(ref);
+  if (!held) return;
+  auto bgra = Convert(held.get(), pts);
+  if (!bgra) return;
+  std::lock_guard lock(cacheMutex_);
+  auto it = cache_.find(pts);
+  if (it == cache_.end() || it->second.bgra) return;
+  cacheBytes_ -= it->second.bytes;
+  it->second.yuv.reset();
+  it->second.bytes = size_t(bgra->stride) * size_t(bgra->height);
+  it->second.bgra = std::move(bgra);
+  cacheBytes_ += it->second.bytes;
+  Evict();
+}
+
+HRESULT TVideoEngine::GetImage(int64_t t, std::shared_ptr<const VideoFrame>& out) {
+  int64_t pts = 0;
+  {
+    std::lock_guard lock(cacheMutex_);
+    auto it = FindExact(t);
+    if (it == cache_.end()) it = FindBest(t);
+    if (it == cache_.end()) return MF_E_NOT_AVAILABLE;
+    if (it->second.bgra) {
+      out = it->second.bgra;
+      return S_OK;
+    }
+    pts = it->first;
+  }
+  ConvertEntry(pts);
+  std::lock_guard lock(cacheMutex_);
+  auto it = cache_.find(pts);
+  if (it == cache_.end() || !it->second.bgra) return MF_E_NOT_AVAILABLE;
+  out = it->second.bgra;
+  return S_OK;
+}
+
+TVideoEngine::TStats TVideoEngine::Stats() const {
+  std::lock_guard lock(cacheMutex_);
+  TStats s = stats_;
+  s.cachedFrames = cache_.size();
+  s.cachedBytes = cacheBytes_;
+  return s;
+}
+
+bool TVideoEngine::CanContinueTo(int64_t t) const {
+  if (!run_.active || run_.eof) return false;
+  if (run_.prevPts == kUnknown) return true;  // freshly positioned: its frames come next
+  if (run_.prevPts > t) return false;
+  if (avformat_index_get_entries_count(stream_) > 0 && run_.lastDts != AV_NOPTS_VALUE) {
+    const AVIndexEntry* key = avformat_index_get_entry_from_timestamp(
+        stream_, HnsToStream(*info_, stream_, t), AVSEEK_FLAG_BACKWARD);
+    // A keyframe past what we have read, before the target: jumping there is cheaper.
+    if (key && key->timestamp > run_.lastDts) return false;
+    return true;
+  }
+  return t - run_.prevPts <= kContinueWindowHns;
+}
+
+void TVideoEngine::SeekFor(int64_t t, int attempt) {
+  const bool fromStart = attempt >= 3 || t - kBackoffHns[std::min(attempt, 2)] <= 0;
+  int64_t target = fromStart ? 0 : t - kBackoffHns[std::min(attempt, 2)];
+  int err;
+  if (fromStart) {
+    err = avformat_seek_file(fmt_.get(), stream_->index, INT64_MIN, INT64_MIN,
+                             HnsToStream(*info_, stream_, 0), 0);
+    if (err < 0) err = av_seek_frame(fmt_.get(), stream_->index, INT64_MIN, AVSEEK_FLAG_BACKWARD);
+  } else {
+    const int64_t ts = HnsToStream(*info_, stream_, target);
+    err = avformat_seek_file(fmt_.get(), stream_->index, INT64_MIN, ts, ts, 0);
+    if (err < 0) err = av_seek_frame(fmt_.get(), stream_->index, ts, AVSEEK_FLAG_BACKWARD);
+  }
+  avcodec_flush_buffers(dec_.get());
+  {
+    std::lock_guard lock(cacheMutex_);
+    ++stats_.seeks;
+  }
+  run_ = TRun{};
+  run_.active = err >= 0;
+  run_.fromStart = fromStart && err >= 0;
+}
+
+int TVideoEngine::DecodeOne(int64_t& pts) {
+  for (;;) {
+    if (abort_ && abort_->load()) return AVERROR_EXIT;
+    int r = avcodec_receive_frame(dec_.get(), frame_.get());
+    if (r >= 0) {
+      int64_t ts = frame_->best_effort_timestamp;
+      int64_t p;
+      if (ts == AV_NOPTS_VALUE) {
+        p = run_.prevPts == kUnknown ? 0 : run_.prevPts + static_cast<int64_t>(frameDur_);
+      } else {
+        p = StreamToHns(*info_, stream_, ts);
+      }
+      if (run_.prevPts != kUnknown && p <= run_.prevPts) {
+        // Time stamps that go backwards (damaged files): the frame cannot be placed.
+        av_frame_unref(frame_.get());
+        continue;
+      }
+      FramePtr held(av_frame_alloc());
+      if (!held) return AVERROR(ENOMEM);
+      av_frame_move_ref(held.get(), frame_.get());
+      Insert(p, std::move(held));
+      run_.prevPts = p;
+      run_.gotFrame = true;
+      pts = p;
+      return 1;
+    }
+    if (r == AVERROR_EOF) {
+      run_.eof = true;
+      eofSeen_ = true;
+      std::lock_guard lock(cacheMutex_);
+      if (run_.prevPts != kUnknown) {
+        auto it = cache_.find(run_.prevPts);
+        if (it != cache_.end()) it->second.last = true;
+        lastFrameTime_ = std::max(lastFrameTime_, run_.prevPts);
+      }
+      return 0;
+    }
+    if (r != AVERROR(EAGAIN)) return r;
+    if (run_.demuxEof) {
+      // The decoder wants more but the stream is drained: treat as the end.
+      avcodec_send_packet(dec_.get(), nullptr);
+      continue;
+    }
+    r = av_read_frame(fmt_.get(), pkt_.get());
+    if (r == AVERROR_EOF || (r < 0 && avio_feof(fmt_->pb))) {
+      run_.demuxEof = true;
+      avcodec_send_packet(dec_.get(), nullptr);
+      continue;
+    }
+    if (r < 0) {
+      if (r == AVERROR_EXIT) return r;
+      // A read error inside the file: end the stream here rather than spin.
+      run_.demuxEof = true;
+      avcodec_send_packet(dec_.get(), nullptr);
+      continue;
+    }
+    if (pkt_->stream_index == stream_->index) {
+      if (pkt_->dts != AV_NOPTS_VALUE) run_.lastDts = pkt_->dts;
+      const int s = avcodec_send_packet(dec_.get(), pkt_.get());
+      if (s < 0 && s != AVERROR(EAGAIN) && s != AVERROR_INVALIDDATA) {
+        // Other decoder errors on damaged data: skip the packet and go on.
+        ++failures_;
+      }
+    }
+    av_packet_unref(pkt_.get());
+  }
+}
+
+TVideoEngine::TResult TVideoEngine::Ensure(int64_t t, const std::function<bool()>& interrupted) {
+  {
+    std::lock_guard lock(cacheMutex_);
+    focus_ = t;
+  }
+  int attempt = 0;
+  bool decoded = false;
+  for (;;) {
+    int64_t hit = kUnknown;
+    bool converted = false;
+    {
+      std::lock_guard lock(cacheMutex_);
+      auto it = FindExact(t);
+      if (it != cache_.end()) {
+        hit = it->first;
+        converted = it->second.bgra != nullptr;
+        if (!decoded) ++stats_.cacheHits;
+      }
+    }
+    if (hit != kUnknown) {
+      if (!converted) ConvertEntry(hit);
+      return TResult::Ready;
+    }
+    if ((interrupted && interrupted()) || (abort_ && abort_->load())) return TResult::Interrupted;
+    if (!CanContinueTo(t)) {
+      if (attempt >= kMaxAttempts) break;
+      SeekFor(t, attempt);
+      ++attempt;
+      if (!run_.active) break;
+    }
+    const bool firstOfRun = !run_.gotFrame;
+    int64_t pts = 0;
+    const int r = DecodeOne(pts);
+    decoded = true;
+    if (r == AVERROR_EXIT) return TResult::Interrupted;
+    if (r < 0) break;
+    if (r == 1 && firstOfRun && !run_.fromStart && pts > t) {
+      // The keyframe we landed on already lies past the target (B-frames, coarse
+      // indexes): seek earlier on the next turn.
+      run_.active = false;
+      if (attempt == 0) attempt = 1;
+    }
+  }
+  // Best effort: the nearest frame we have rather than nothing.
+  int64_t best = kUnknown;
+  {
+    std::lock_guard lock(cacheMutex_);
+    auto it = FindBest(t);
+    if (it == cache_.end()) return TResult::Failed;
+    best = it->first;
+  }
+  ConvertEntry(best);
+  return TResult::Ready;
+}
+
+void TVideoEngine::DecodeAhead(int64_t t, int64_t ahead,
+                               const std::function<bool()>& interrupted) {
+  {
+    std::lock_guard lock(cacheMutex_);
+    focus_ = t;
+  }
+  if (Ensure(t, interrupted) != TResult::Ready) return;
+  // Walk the chain of known successors; decode or convert what is missing.
+  int64_t cursor = t;
+  for (int i = 0; i < 64; ++i) {
+    if (interrupted && interrupted()) return;
+    int64_t pts;
+    bool needConvert = false, known = false, last = false;
+    {
+      std::lock_guard lock(cacheMutex_);
+      auto it = FindExact(cursor);
+      if (it == cache_.end()) break;
+      pts = it->first;
+      needConvert = !it->second.bgra;
+      last = it->second.last;
+      known = it->second.next != kUnknown;
+      if (known) cursor = it->second.next;
+    }
+    if (needConvert) ConvertEntry(pts);
+    if (last || pts >= t + ahead) return;
+    if (!known) {
+      // Decode the successor; the run continues from where it stopped.
+      if (Ensure(pts + 1, interrupted) != TResult::Ready) return;
+      std::lock_guard lock(cacheMutex_);
+      auto it = cache_.find(pts);
+      if (it == cache_.end() || it->second.next == kUnknown) return;
+      cursor = it->second.next;
+    }
+  }
+}
+
+} // namespace skm::mf::detail

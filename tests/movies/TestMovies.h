@@ -1,0 +1,46 @@
+#pragma once
+// Test movies made at test time with the `ffmpeg` program. Every video frame shows its own
+// index (0-based, in presentation order) as 16 vertical bars, bar i bright when bit i is
+// set, so a test can read back which frame a picture is, from any decoder, at any scale.
+// Movies are made once into a cache folder ($SKM_TEST_MOVIE_CACHE, else a folder under
+// the system's temporary folder) and reused by later runs.
+//
+// Threads: MakeTestMovie may be called from several test threads; each movie is written
+// to a temporary name and renamed into place.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace skmtest {
+
+// What to make.
+struct TMovieSpec {
+  int width = 160;             // coded size
+  int height = 90;
+  std::string rate = "25";     // frame rate as ffmpeg reads it ("30000/1001")
+  int frames = 50;             // number of video frames
+  int gop = 12;                // keyframe interval
+  int bframes = 2;             // B-frames between references
+  bool video = true;           // with a video stream
+  bool audio = true;           // with an AAC stereo stream of the same length
+  std::string sar;             // sample aspect ratio ("2:1"), empty for square pixels
+  int rotate = 0;              // display rotation metadata in degrees
+  std::string container = "mp4";  // file extension / muxer
+};
+
+// The path of the movie for spec, made with ffmpeg on first use; empty when ffmpeg fails
+// (the message is printed).
+std::string MakeTestMovie(const TMovieSpec& spec);
+
+// The frame index a BGRA picture shows, or -1 when its bars are unreadable.
+int ReadFrameIndex(const uint8_t* bgra, int width, int height, int stride);
+
+// The index each frame shows, in the order the `ffmpeg` program decodes them (presentation
+// order, edit lists applied); empty on failure.
+std::vector<int> FfmpegFrameIndexes(const std::string& path);
+
+// The byte contents of a file; empty when it cannot be read.
+std::string ReadFileBytes(const std::string& path);
+
+} // namespace skmtest

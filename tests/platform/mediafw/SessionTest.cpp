@@ -1,0 +1,360 @@
+// The session over generated movies: event order, exact frames at seek targets (against
+// the frames the ffmpeg program decodes), pause and seek while paused, sound and rate.
+#include "SessionHarness.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <thread>
+
+using namespace skmtest;
+using namespace skm::mf;
+
+namespace {
+
+class TFrameworkEnv : public ::testing::Environment {
+ public:
+  void SetUp() override { ASSERT_EQ(FFmpegMediaFramework()->Startup(MF_VERSION, 0), S_OK); }
+  void TearDown() override { FFmpegMediaFramework()->Shutdown(); }
+};
+[[maybe_unused]] auto* const gEnv = ::testing::AddGlobalTestEnvironment(new TFrameworkEnv);
+
+TMovieSpec Spec(std::string rate, int frames, int gop, int bframes, bool audio) {
+  TMovieSpec s;
+  s.rate = std::move(rate);
+  s.frames = frames;
+  s.gop = gop;
+  s.bframes = bframes;
+  s.audio = audio;
+  return s;
+}
+
+// ---------------------------------------------------------------------------------------
+// Events.
+
+TEST(MediaSession, OpenReportsTopologySetCapabilitiesAndReadyInOrder) {
+  const std::string path = MakeTestMovie(Spec("25", 50, 12, 2, true));
+  ASSERT_FALSE(path.empty());
+  TOpened m;
+  ASSERT_EQ(m.Open(path), S_OK);
+  const auto events = m.log->Events();
+  ASSERT_EQ(events.size(), 3u);
+  EXPECT_EQ(events[0].type, MESessionTopologySet);
+  EXPECT_EQ(events[1].type, MESessionCapabilitiesChanged);
+  uint32_t caps = 0;
+  ASSERT_EQ(events[1].GetUINT32(EventAttribute::SessionCaps, caps), S_OK);
+  EXPECT_TRUE(caps & MFSESSIONCAP_SEEK);
+  EXPECT_TRUE(caps & MFSESSIONCAP_RATE_FORWARD);
+  EXPECT_FALSE(caps & MFSESSIONCAP_RATE_REVERSE) << "reverse play is not offered";
+  EXPECT_EQ(events[2].type, MESessionTopologyStatus);
+  uint32_t status = 0;
+  ASSERT_EQ(events[2].GetUINT32(EventAttribute::TopologyStatus, status), S_OK);
+  EXPECT_EQ(status, MF_TOPOSTATUS_READY);
+  uint32_t sessionCaps = 0;
+  ASSERT_EQ(m.session->GetSessionCapabilities(sessionCaps), S_OK);
+  EXPECT_EQ(sessionCaps, caps);
+  EXPECT_EQ(m.step, 400000u);
+  EXPECT_EQ(m.duration, 20'000'000u);
+}
+
+TEST(MediaSession, EachCommandCompletesWithOneEventInTheOrderGiven) {
+  const std::string path = MakeTestMovie(Spec("25", 50, 12, 2, true));
+  TOpened m;
+  ASSERT_EQ(m.Open(path), S_OK);
+  // Given back to back, without waiting: each is carried out after the one before.
+  ASSERT_EQ(m.session->Start(PropVariant::Empty()), S_OK);
+  ASSERT_EQ(m.session->Pause(), S_OK);
+  ASSERT_EQ(m.session->Start(PropVariant::Position(8'000'000)), S_OK);
+  ASSERT_EQ(m.session->Pause(), S_OK);
+  ASSERT_EQ(m.session->Start(PropVariant::Empty()), S_OK);
+  ASSERT_EQ(m.session->Stop(), S_OK);
+  ASSERT_EQ(m.session->Close(), S_OK);
+  ASSERT_GE(m.log->WaitFor(MESessionClosed), 0);
+  std::vector<uint32_t> completions;
+  for (uint32_t t : m.log->Types())
+    if (t >= MESessionStarted && t <= MESessionClosed) completions.push_back(t);
+  const std::vector<uint32_t> expected = {MESessionStarted, MESessionPaused, MESessionStarted,
+                                          MESessionPaused,  MESessionStarted, MESessionStopped,
+                                          MESessionClosed};
+  EXPECT_EQ(completions, expected);
+  // Closed: commands are refused, the clock stays readable through Shutdown.
+  EXPECT_EQ(m.session->Start(PropVariant::Empty()), MF_E_SHUTDOWN);
+}
+
+TEST(MediaSession, PlayingToTheEndReportsEndOfPresentationThenStops) {
+  const std::string path = MakeTestMovie(Spec("25", 10, 5, 1, true));
+  TOpened m;
+  ASSERT_EQ(m.Open(path), S_OK);
+  m.session->Start(PropVariant::Empty());
+  ASSERT_GE(m.log->WaitFor(MEEndOfPresentation), 0);
+  ASSERT_GE(m.log->WaitFor(MESessionEnded), 0);
+  EXPECT_EQ(m.ClockTime(), static_cast<int64_t>(m.duration));
+  EXPECT_EQ(m.ShownIndex(), 9) << "the last frame stays";
+  m.session->Stop();
+  ASSERT_GE(m.log->WaitFor(MESessionStopped), 0);
+  EXPECT_EQ(m.ClockTime(), 0);
+  EXPECT_EQ(m.ShownIndex(), 0);
+  // Starting again after the end plays from the beginning.
+  m.session->Start(PropVariant::Empty());
+  ASSERT_GE(m.log->WaitFor(MEEndOfPresentation, 2), 0);
+}
+
+TEST(MediaSession, ShutdownInsideTheEventCallbackAndWhileSeekingEndsEveryThread) {
+  const std::string path = MakeTestMovie(Spec("25", 50, 25, 2, true));
+  auto threads = [] {
+    size_t n = 0;
+    for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator("/proc/self/task")) ++n;
+    return n;
+  };
+  const size_t before = threads();
+  for (int round = 0; round < 3; ++round) {
+    TOpened m;
+    ASSERT_EQ(m.Open(path), S_OK);
+    // Seeks queued, then shut down while they run.
+    for (int i = 0; i < 5; ++i) m.session->Start(PropVariant::Position(i * 3'000'000));
+    EXPECT_EQ(m.session->Shutdown(), S_OK);
+    EXPECT_EQ(m.session->Start(PropVariant::Empty()), MF_E_SHUTDOWN);
+    EXPECT_EQ(m.session->BeginGetEvent(m.log), MF_E_SHUTDOWN);
+    EXPECT_EQ(m.session->Shutdown(), S_OK) << "a second shutdown is harmless";
+  }
+  {
+    // A callback that shuts its own session down on the first event.
+    struct TShutter : IAsyncCallback {
+      std::shared_ptr<IMediaSession> s;
+      std::atomic<bool> done{false};
+      HRESULT Invoke(const AsyncResult&) override {
+        s->Shutdown();
+        s.reset();  // the last reference may go here, on the event thread
+        done = true;
+        return S_OK;
+      }
+    };
+    auto fw = FFmpegMediaFramework();
+    std::shared_ptr<IMediaSession> session;
+    ASSERT_EQ(fw->CreateMediaSession(nullptr, session), S_OK);
+    auto shutter = std::make_shared<TShutter>();
+    shutter->s = session;
+    ASSERT_EQ(session->BeginGetEvent(shutter), S_OK);
+    std::shared_ptr<ISourceResolver> resolver;
+    fw->CreateSourceResolver(resolver);
+    std::shared_ptr<IMediaSource> source;
+    ObjectType type;
+    ASSERT_EQ(resolver->CreateObjectFromURL(path, MF_RESOLUTION_MEDIASOURCE, type, source), S_OK);
+    std::shared_ptr<IPresentationDescriptor> pd;
+    source->CreatePresentationDescriptor(pd);
+    std::shared_ptr<IStreamDescriptor> sd;
+    bool sel;
+    pd->GetStreamDescriptorByIndex(0, sel, sd);
+    auto topo = std::make_shared<Topology>();
+    auto src = std::make_shared<TopologyNode>(MF_TOPOLOGY_SOURCESTREAM_NODE);
+    auto out = std::make_shared<TopologyNode>(MF_TOPOLOGY_OUTPUT_NODE);
+    std::shared_ptr<IActivate> act;
+    fw->CreateVideoRendererActivate(0, act);
+    src->SetSource(source);
+    src->SetPresentationDescriptor(pd);
+    src->SetStreamDescriptor(sd);
+    out->SetObject(act);
+    topo->AddNode(src);
+    topo->AddNode(out);
+    src->ConnectOutput(0, out, 0);
+    ASSERT_EQ(session->SetTopology(MFSESSION_SETTOPOLOGY_IMMEDIATE, topo), S_OK);
+    session.reset();  // from here the callback may hold the last reference
+    for (int i = 0; i < 4000 && !shutter->done; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_TRUE(shutter->done);
+  }
+  // Give detached event threads the moment they need to return.
+  for (int i = 0; i < 200 && threads() > before; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_EQ(threads(), before);
+}
+
+// ---------------------------------------------------------------------------------------
+// Exact frames.
+
+struct TExactCase {
+  const char* name;
+  TMovieSpec spec;
+};
+
+class ExactFrames : public ::testing::TestWithParam<std::tuple<TExactCase, uint32_t>> {};
+
+TEST_P(ExactFrames, EveryPositionOfAFrameIntervalShowsThatFrame) {
+  const auto& [c, cacheMiB] = GetParam();
+  const std::string path = MakeTestMovie(c.spec);
+  ASSERT_FALSE(path.empty());
+  const std::vector<int> reference = FfmpegFrameIndexes(path);
+  ASSERT_EQ(reference.size(), size_t(c.spec.frames));
+  SessionOptions options;
+  options.frameCacheMiB = cacheMiB;
+  TOpened m;
+  ASSERT_EQ(m.Open(path, &options), S_OK);
+  ASSERT_GT(m.step, 0u);
+  const int n = c.spec.frames, g = c.spec.gop;
+  // Around keyframes, the middle, the end; forward, then the same backward.
+  std::vector<int> ks = {0, 1, g - 1, g, g + 1, 2 * g - 1, 2 * g, n / 2, n - 2, n - 1};
+  std::vector<int> order = ks;
+  order.insert(order.end(), ks.rbegin(), ks.rend());
+  order.insert(order.end(), {3, 2, 1, 0, g + 2, g + 1, g, g - 1});
+  for (int k : order) {
+    if (k < 0 || k >= n) continue;
+    const uint64_t first = uint64_t(k) * m.step;
+    for (uint64_t pos : {first, first + m.step / 2, first + m.step - 1}) {
+      m.SeekPaused(pos);
+      EXPECT_EQ(m.ShownIndex(), k) << c.name << " position " << pos;
+      EXPECT_EQ(reference[k], k) << "ffmpeg's frame " << k;
+      EXPECT_EQ(m.ClockTime(), int64_t(pos));
+    }
+  }
+  // Past the end: the last frame.
+  m.SeekPaused(m.duration + 5'000'000);
+  EXPECT_EQ(m.ShownIndex(), n - 1);
+}
+
+const TExactCase kExactCases[] = {
+    {"25fps_gop12_b2", Spec("25", 50, 12, 2, true)},
+    {"24fps_gop10_b3", Spec("24", 48, 10, 3, false)},
+    {"2997fps_gop15_b2", Spec("30000/1001", 60, 15, 2, true)},
+    {"60fps_gop30_b3", Spec("60", 90, 30, 3, false)},
+};
+
+INSTANTIATE_TEST_SUITE_P(Movies, ExactFrames,
+                         ::testing::Combine(::testing::ValuesIn(kExactCases),
+                                            ::testing::Values(256u, 0u)),
+                         [](const auto& info) {
+                           return std::string(std::get<0>(info.param).name) +
+                                  (std::get<1>(info.param) ? "_cache" : "_nocache");
+                         });
+
+TEST(MediaSession, StepsAcrossAWholeMovieMatchFfmpegFrameForFrame) {
+  // Every frame of a 29.97 movie, where Step is truncated and frame k starts slightly
+  // after k x Step: a plain "last time stamp not after p" rule would show k - 1.
+  const std::string path = MakeTestMovie(Spec("30000/1001", 60, 15, 2, false));
+  const std::vector<int> reference = FfmpegFrameIndexes(path);
+  ASSERT_EQ(reference.size(), 60u);
+  TOpened m;
+  ASSERT_EQ(m.Open(path), S_OK);
+  ASSERT_EQ(m.step, 333666u);
+  for (int k = 59; k >= 0; --k) {
+    m.SeekPaused(uint64_t(k) * m.step);
+    ASSERT_EQ(m.ShownIndex(), reference[k]) << "backward step to " << k;
+  }
+  for (int k = 0; k < 60; ++k) {
+    m.SeekPaused(uint64_t(k) * m.step);
+    ASSERT_EQ(m.ShownIndex(), reference[k]) << "forward step to " << k;
+  }
+}
+
+TEST(MediaSession, PauseWhilePlayingShowsTheFrameOfTheClock) {
+  const std::string path = MakeTestMovie(Spec("25", 50, 12, 2, true));
+  TOpened m;
+  ASSERT_EQ(m.Open(path), S_OK);
+  m.session->Start(PropVariant::Empty());
+  ASSERT_GE(m.log->WaitFor(MESessionStarted), 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  m.session->Pause();
+  ASSERT_GE(m.log->WaitFor(MESessionPaused), 0);
+  const int64_t t = m.ClockTime();
+  EXPECT_EQ(m.ShownIndex(), int(t / int64_t(m.step)));
+  // Paused: the clock does not move; resuming continues from there.
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(m.ClockTime(), t);
+  m.session->Start(PropVariant::Empty());
+  ASSERT_GE(m.log->WaitFor(MESessionStarted, 2), 0);
+  EXPECT_GE(m.ClockTime(), t);
+}
+
+// ---------------------------------------------------------------------------------------
+// Services.
+
+TEST(MediaSession, ServicesExistOnlyForWhatIsRendered) {
+  struct TCase {
+    const char* name;
+    bool video, audio;
+  } cases[] = {{"video and audio", true, true}, {"video only", true, false}, {"audio only", false, true}};
+  for (const auto& c : cases) {
+    TMovieSpec s = Spec("25", 25, 12, 2, c.audio);
+    s.video = c.video;
+    const std::string path = MakeTestMovie(s);
+    ASSERT_FALSE(path.empty()) << c.name;
+    TOpened m;
+    ASSERT_EQ(m.Open(path), S_OK) << c.name;
+    std::shared_ptr<IVideoDisplayControl> display;
+    EXPECT_EQ(Succeeded(m.session->GetVideoDisplayControl(display)), c.video) << c.name;
+    std::shared_ptr<IAudioStreamVolume> volume;
+    EXPECT_EQ(Succeeded(m.session->GetAudioStreamVolume(volume)), c.audio) << c.name;
+    EXPECT_EQ(m.hasVideo, c.video);
+    EXPECT_EQ(m.hasAudio, c.audio);
+    // Either way the movie plays to its end.
+    m.session->Start(PropVariant::Empty());
+    EXPECT_GE(m.log->WaitFor(MEEndOfPresentation), 0) << c.name;
+  }
+}
+
+TEST(MediaSession, ChannelVolumesAreReadAndWrittenPerChannel) {
+  const std::string path = MakeTestMovie(Spec("25", 25, 12, 2, true));
+  TOpened m;
+  ASSERT_EQ(m.Open(path), S_OK);
+  std::shared_ptr<IAudioStreamVolume> v;
+  ASSERT_EQ(m.session->GetAudioStreamVolume(v), S_OK);
+  uint32_t n = 0;
+  ASSERT_EQ(v->GetChannelCount(n), S_OK);
+  ASSERT_EQ(n, 2u);
+  float level = -1;
+  EXPECT_EQ(v->GetChannelVolume(0, level), S_OK);
+  EXPECT_EQ(level, 1.0f);
+  struct TCase {
+    uint32_t channel;
+    float level;
+    HRESULT expected;
+  } cases[] = {{0, 0.25f, S_OK}, {1, 0.0f, S_OK}, {1, 1.0f, S_OK}, {2, 0.5f, E_INVALIDARG},
+               {0, 1.5f, E_INVALIDARG}, {0, -0.1f, E_INVALIDARG}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(v->SetChannelVolume(c.channel, c.level), c.expected) << c.channel << " " << c.level;
+    if (c.expected == S_OK) {
+      float back = -1;
+      EXPECT_EQ(v->GetChannelVolume(c.channel, back), S_OK);
+      EXPECT_EQ(back, c.level);
+    }
+  }
+  const float all[2] = {0.5f, 0.75f};
+  EXPECT_EQ(v->SetAllVolumes(2, all), S_OK);
+  float got[2] = {};
+  EXPECT_EQ(v->GetAllVolumes(2, got), S_OK);
+  EXPECT_EQ(got[0], 0.5f);
+  EXPECT_EQ(got[1], 0.75f);
+  EXPECT_EQ(v->SetAllVolumes(1, all), E_INVALIDARG);
+}
+
+TEST(MediaSession, RatesForwardAndSingleFramesAreSupportedReverseIsNot) {
+  const std::string path = MakeTestMovie(Spec("25", 50, 12, 2, true));
+  TOpened m;
+  ASSERT_EQ(m.Open(path), S_OK);
+  std::shared_ptr<IRateSupport> support;
+  std::shared_ptr<IRateControl> control;
+  ASSERT_EQ(m.session->GetRateSupport(support), S_OK);
+  ASSERT_EQ(m.session->GetRateControl(control), S_OK);
+  struct TCase {
+    bool thin;
+    float rate;
+    bool supported;
+  } cases[] = {{true, 0.0f, true}, {false, 0.25f, true}, {false, 0.5f, true}, {false, 1.0f, true},
+               {false, 2.0f, true}, {true, 4.0f, true}, {false, -1.0f, false}, {true, -0.5f, false},
+               {false, 100.0f, false}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(Succeeded(support->IsRateSupported(c.thin, c.rate, nullptr)), c.supported) << c.rate;
+    EXPECT_EQ(Succeeded(control->SetRate(c.thin, c.rate)), c.supported) << c.rate;
+  }
+  ASSERT_EQ(control->SetRate(false, 2.0f), S_OK);
+  bool thin = true;
+  float rate = 0;
+  ASSERT_EQ(control->GetRate(thin, rate), S_OK);
+  EXPECT_EQ(rate, 2.0f);
+  EXPECT_FALSE(thin);
+  EXPECT_GE(m.log->WaitFor(MESessionRateChanged), 0);
+  // At double rate the movie still plays to its end, sound and all.
+  m.session->Start(PropVariant::Empty());
+  EXPECT_GE(m.log->WaitFor(MEEndOfPresentation), 0);
+}
+
+} // namespace
