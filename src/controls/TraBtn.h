@@ -9,6 +9,8 @@
 //
 // Threads: UI thread only. Ownership: a control is a QWidget owned by its parent widget;
 // callbacks are plain functions the owner binds and must outlive the control's events.
+// As with any widget, a control created under (or moved to) a parent that is already
+// shown needs show(); controls made before their window is shown appear with it.
 
 #include <QImage>
 #include <QPainterPath>

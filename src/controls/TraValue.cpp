@@ -85,9 +85,6 @@ void DrawLevel(QImage& bmp, float value, uint32_t fcolor, uint32_t bcolor, bool 
     p.fillRect(r, QColor::fromRgba(fcolor));
     if (withIcon) {
       p.setRenderHint(QPainter::Antialiasing);
-      // Source, not over: the speaker is a cut-out in the background colour even when
-      // that colour is not yet set (transparent).
-      p.setCompositionMode(QPainter::CompositionMode_Source);
       p.fillPath(icon, QColor::fromRgba(bcolor));
     }
   }

@@ -42,6 +42,4 @@ protected:
   std::unique_ptr<QWidget> host;
 };
 
-inline QRgb PixelAt(const QImage& img, int x, int y) { return img.pixel(x, y); }
-
 } // namespace skmtest

@@ -219,7 +219,9 @@ TEST_F(TraBtnTest, ReleaseRunsTheRightAction) {
     QTest::mouseRelease(b, c.button, {}, c.release);
     EXPECT_EQ(l, c.expectL) << c.what;
     EXPECT_EQ(r, c.expectR) << c.what;
-    if (l + r > 0) EXPECT_EQ(sender, b) << c.what;
+    if (l + r > 0) {
+      EXPECT_EQ(sender, b) << c.what;
+    }
     EXPECT_EQ(b->DnMode(), dmUp) << c.what;
     delete b;
   }
