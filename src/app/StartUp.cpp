@@ -14,6 +14,8 @@
 #include "app/Splash.h"
 #include "app/settings/Setup.h"
 #include "app/theme/ThemeFMX.h"
+#include "imagefiles/ConvertCommand.h"
+#include "media/FrameExport.h"
 #include "platform/FMXUtils.h"
 
 namespace skm {
@@ -30,9 +32,19 @@ const char* kUsage =
     "  --quit-after MS      close the main window after MS milliseconds (automated runs)\n"
     "  --grab FILE.png      with --quit-after: save a picture of the window before closing\n"
     "  --help               show this text\n"
+    "\n"
+    "Headless commands (no window):\n"
+    "  --convert IN OUT                       read a picture, write it by OUT's extension\n"
+    "  --export-frame MOVIE --frame N --output OUT.png\n"
+    "                                         write frame N (0-based) exactly as shown\n"
+    "  --frame-info MOVIE                     print size, frame rate, step, duration, frames\n"
     "  --version            show the version\n";
 
 struct TOptions {
+  // Headless command: "convert", "export-frame", "frame-info" or empty for the window.
+  QString Command;
+  QString In, Out;
+  qint64 Frame = -1;
   bool NoSplashWait = false;
   int QuitAfterMs = -1;
   QString Grab;
@@ -73,6 +85,33 @@ bool ParseOptions(int argc, char** argv, TOptions& o, int& exitCode) {
       const char* v = value(i, a);
       if (!v) return exitCode = 2, false;
       o.Grab = QString::fromLocal8Bit(v);
+    } else if (!std::strcmp(a, "--convert")) {
+      if (i + 2 >= argc) {
+        std::fprintf(stderr, "sketchmark-movies: --convert needs IN and OUT\n");
+        return exitCode = 2, false;
+      }
+      o.Command = "convert";
+      o.In = QString::fromLocal8Bit(argv[++i]);
+      o.Out = QString::fromLocal8Bit(argv[++i]);
+    } else if (!std::strcmp(a, "--export-frame") || !std::strcmp(a, "--frame-info")) {
+      const char* v = value(i, a);
+      if (!v) return exitCode = 2, false;
+      o.Command = QString::fromLatin1(a + 2);
+      o.In = QString::fromLocal8Bit(v);
+    } else if (!std::strcmp(a, "--frame")) {
+      const char* v = value(i, a);
+      if (!v) return exitCode = 2, false;
+      char* end = nullptr;
+      const long long n = std::strtoll(v, &end, 10);
+      if (!*v || *end || n < 0) {
+        std::fprintf(stderr, "sketchmark-movies: --frame needs a frame number from 0 up\n");
+        return exitCode = 2, false;
+      }
+      o.Frame = n;
+    } else if (!std::strcmp(a, "--output")) {
+      const char* v = value(i, a);
+      if (!v) return exitCode = 2, false;
+      o.Out = QString::fromLocal8Bit(v);
     } else if (a[0] == '-') {
       std::fprintf(stderr, "sketchmark-movies: unknown option %s (see --help)\n", a);
       exitCode = 2;
@@ -83,6 +122,19 @@ bool ParseOptions(int argc, char** argv, TOptions& o, int& exitCode) {
   return true;
 }
 
+int RunHeadless(int argc, char** argv, const TOptions& o) {
+  // Image plugins need an application object, never a display.
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QGuiApplication app(argc, argv);
+  if (o.Command == QLatin1String("convert")) return RunConvertCommand(o.In, o.Out);
+  if (o.Command == QLatin1String("frame-info")) return RunFrameInfo(o.In);
+  if (o.Frame < 0 || o.Out.isEmpty()) {
+    std::fprintf(stderr, "sketchmark-movies: --export-frame needs --frame N and --output FILE\n");
+    return 2;
+  }
+  return RunExportFrame(o.In, o.Frame, o.Out);
+}
+
 } // namespace
 
 int ProgramMain(int argc, char** argv) {
@@ -90,6 +142,7 @@ int ProgramMain(int argc, char** argv) {
   int exitCode = 0;
   if (!ParseOptions(argc, argv, opts, exitCode)) return exitCode;
   if (qEnvironmentVariableIntValue("SKM_NO_SPLASH_WAIT") != 0) opts.NoSplashWait = true;
+  if (!opts.Command.isEmpty()) return RunHeadless(argc, argv, opts);
 
   // Program initialisation, before the UI layer starts.
   IsWin10 = true;

@@ -133,6 +133,27 @@ TEST(Program, OptionsAndAHeadlessRun) {
   ASSERT_TRUE(p.waitForFinished(20000));
   EXPECT_EQ(p.exitCode(), 2);
 
+  // Headless commands answer through the exit code without opening a window.
+  struct Row {
+    QStringList args;
+    int exitCode;
+  };
+  const QString tmp = QString::fromStdString(skmtest::MakeTempDir());
+  const Row rows[] = {
+      {{"--convert", tmp + "/missing.tga", tmp + "/out.png"}, 1},
+      {{"--convert", tmp + "/only-in.tga"}, 2},
+      {{"--frame-info", tmp + "/missing.mp4"}, 1},
+      {{"--export-frame", tmp + "/missing.mp4", "--frame", "3", "--output", tmp + "/f.png"}, 1},
+      {{"--export-frame", tmp + "/missing.mp4", "--frame", "-3", "--output", tmp + "/f.png"}, 2},
+      {{"--export-frame", tmp + "/missing.mp4"}, 2},
+  };
+  for (const Row& r : rows) {
+    p.start(SKM_PROGRAM, r.args);
+    ASSERT_TRUE(p.waitForFinished(30000));
+    EXPECT_EQ(p.exitCode(), r.exitCode) << r.args.join(' ').toStdString();
+    EXPECT_FALSE(p.readAllStandardError().isEmpty());
+  }
+
   const QString dir = QString::fromStdString(skmtest::MakeTempDir());
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.insert("QT_QPA_PLATFORM", "offscreen");
