@@ -12,6 +12,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev googletest
   ffmpeg xvfb xauth
   fonts-dejavu-core
+  libstb-dev
 )
 
 missing=()

@@ -153,7 +153,9 @@ TEST(FMXBitmapEx, FailedLoadLeavesTheBitmapAlone) {
   WriteAll(notHdr.toStdString(), Bytes(100, 'x'));
   const QString notPng = TempPath("not.png");
   WriteAll(notPng.toStdString(), Bytes(100, 'x'));
-  for (const QString& path : {damaged, notPsd, notHdr, notPng, TempPath("missing.tga"), TempPath("missing.psd"),
+  const QString folder = TempPath("folder.tga");
+  std::filesystem::create_directory(folder.toStdString());
+  for (const QString& path : {damaged, notPsd, notHdr, notPng, folder, TempPath("missing.tga"), TempPath("missing.psd"),
                               TempPath("missing.hdr"), TempPath("missing.png"), TempPath("")}) {
     SCOPED_TRACE(path.toStdString());
     TFMXBitmapEx bitmap(2, 2);

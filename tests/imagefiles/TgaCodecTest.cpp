@@ -99,7 +99,7 @@ TEST(TgaCodec, WriterLayout) {
 }
 
 TEST(TgaCodec, RoundTripOverSizes) {
-  const std::vector<std::pair<int, int>> sizes = {{1, 1}, {2, 1}, {1, 3}, {7, 5}, {129, 3}, {300, 2}, {333, 17}, {30000, 1}};
+  const std::vector<std::pair<int, int>> sizes = {{1, 1}, {2, 1}, {1, 3}, {7, 5}, {129, 3}, {300, 2}, {333, 17}, {30000, 1}, {1100, 1000}};
   for (auto [w, h] : sizes) {
     for (bool alpha : {false, true}) {
       SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h) + (alpha ? " 32-bit" : " 24-bit"));
