@@ -8,7 +8,9 @@
 #include <string>
 #include <unistd.h>
 
+#include "annotation/IniView.h"
 #include "annotation/SkPath.h"
+#include "platform/core/IniFile.h"
 
 namespace {
 
@@ -76,6 +78,22 @@ void BM_LoadText(benchmark::State& state) {
   }
 }
 
+// Parsing the same text with the general INI store and with the annotation reader's view.
+void BM_ParseIniStore(benchmark::State& state) {
+  for (auto _ : state) {
+    skm::TIniFile ini;
+    ini.LoadFromText(Bytes());
+    benchmark::DoNotOptimize(&ini);
+  }
+}
+
+void BM_ParseIniView(benchmark::State& state) {
+  for (auto _ : state) {
+    skm::TIniView view(Bytes());
+    benchmark::DoNotOptimize(&view);
+  }
+}
+
 // The floor: the same bytes through fopen/fwrite/fclose; range(0) = 1 adds an fsync, as
 // the atomic save does.
 void BM_FloorWrite(benchmark::State& state) {
@@ -113,6 +131,8 @@ BENCHMARK(BM_Save)->Unit(benchmark::kMillisecond)->MinTime(2);
 BENCHMARK(BM_Load)->Unit(benchmark::kMillisecond)->MinTime(2);
 BENCHMARK(BM_SaveText)->Unit(benchmark::kMillisecond)->MinTime(2);
 BENCHMARK(BM_LoadText)->Unit(benchmark::kMillisecond)->MinTime(2);
+BENCHMARK(BM_ParseIniStore)->Unit(benchmark::kMillisecond)->MinTime(2);
+BENCHMARK(BM_ParseIniView)->Unit(benchmark::kMillisecond)->MinTime(2);
 BENCHMARK(BM_FloorWrite)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->MinTime(2);
 BENCHMARK(BM_FloorRead)->Unit(benchmark::kMillisecond)->MinTime(2);
 

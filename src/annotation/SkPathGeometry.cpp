@@ -138,7 +138,8 @@ void TSkPath::PathDataGet0(const TZoomOffset& AZO, TPathData& APathData) const {
 }
 
 void TSkPath::PathDataGet1(const TZoomOffset& AZO, TPathData& APathData) const {
-  PathDataGet1(TMatrix::Scale(AZO.Zoom, AZO.Zoom) * TMatrix::Translate(AZO.Offset.X, AZO.Offset.Y), APathData);
+  APathData.Points = FPolygon;
+  Transform(APathData.Points, ViewMatrix(FM, AZO));
 }
 
 void TSkPath::PathDataGet1(const TMatrix& AM, TPathData& APathData) const {
