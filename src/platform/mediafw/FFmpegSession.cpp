@@ -87,7 +87,8 @@ class TClockState {
   // running forward by more than a few milliseconds, so pictures do not jitter.
   void SyncToAudio(int64_t pos, int64_t sys) {
     std::lock_guard lock(m_);
-    if (!running_) return;
+    // Muted rates (below 0.5, above 2, and 0: single frames) leave the clock to itself.
+    if (!running_ || rate_ < 0.5 || rate_ > 2.0) return;
     const int64_t mine = NowLocked(sys);
     const int64_t diff = pos - mine;
     if (diff > -500'000 && diff < 500'000) {
@@ -202,6 +203,11 @@ class TCore : public std::enable_shared_from_this<TCore> {
     }
     clock_.SetRate(rate);
     if (auto a = Audio()) a->SetRate(rate);
+    // At rate 0 nothing plays until a frame is asked for; sound resumes with a rate.
+    if (auto a = Audio()) {
+      if (rate == 0.0f) a->Pause();
+      else if (clock_.Running()) a->Play(clock_.Now());
+    }
     Post(MESessionRateChanged);
     return S_OK;
   }

@@ -59,7 +59,9 @@ TEST(MediaSource, MediaInfoGivesDisplaySizeAndFrameRate) {
     EXPECT_EQ(uint32_t(f->width), c.width) << c.name;
     EXPECT_EQ(uint32_t(f->height), c.height) << c.name;
     EXPECT_GE(f->stride, f->width * 4);
-    if (c.spec.rotate == 0) EXPECT_EQ(shown, 0) << c.name;
+    if (c.spec.rotate == 0) {
+      EXPECT_EQ(shown, 0) << c.name;
+    }
     // Opaque: every alpha byte is 255.
     bool opaque = true;
     for (int y = 0; y < f->height; ++y)
