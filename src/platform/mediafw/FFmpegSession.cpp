@@ -275,6 +275,7 @@ class TCore : public std::enable_shared_from_this<TCore> {
   std::shared_ptr<const TMovieInfo> engineInfo_;
   int64_t startTarget_ = 0;        // where the last Start placed the clock
   bool tickedSinceStart_ = false;  // playback ran since that Start
+  bool prefetchPending_ = false;   // paused: neighbours of the frame still to prepare
 
   // Guarded by eventMutex_.
   std::mutex eventMutex_;
@@ -399,7 +400,7 @@ void TCore::EngineLoop() {
       auto ready = [&] { return shut_ || !commands_.empty(); };
       if (playing)
         cv_.wait_for(lock, std::chrono::milliseconds(4), ready);
-      else
+      else if (!prefetchPending_)
         cv_.wait(lock, ready);
       if (shut_) break;
       if (!commands_.empty()) {
@@ -408,10 +409,15 @@ void TCore::EngineLoop() {
         have = true;
       }
     }
-    if (have)
+    if (have) {
       Execute(cmd);
-    else if (state_ == TState::Started)
+    } else if (state_ == TState::Started) {
       PlayTick();
+    } else if (prefetchPending_) {
+      prefetchPending_ = false;
+      if (video_ && state_ == TState::Paused)
+        video_->Prefetch(video_->DecisionTime(clock_.Now()), [this] { return CommandsQueued(); });
+    }
   }
   // Everything the engine opened is released on its own thread.
   if (audio_) audio_->Close();
@@ -536,6 +542,7 @@ void TCore::DoPause() {
   if (audio_) audio_->Pause();
   if (!SeekQueued()) ShowPosition(at);
   state_ = TState::Paused;
+  prefetchPending_ = true;
   Post(MESessionPaused);
 }
 

@@ -194,8 +194,8 @@ TEST_P(ExactFrames, EveryPositionOfAFrameIntervalShowsThatFrame) {
   // Around keyframes, the middle, the end; forward, then the same backward.
   std::vector<int> ks = {0, 1, g - 1, g, g + 1, 2 * g - 1, 2 * g, n / 2, n - 2, n - 1};
   std::vector<int> order = ks;
-  order.insert(order.end(), ks.rbegin(), ks.rend());
-  order.insert(order.end(), {3, 2, 1, 0, g + 2, g + 1, g, g - 1});
+  for (auto it = ks.rbegin(); it != ks.rend(); ++it) order.push_back(*it);
+  for (int k : {3, 2, 1, 0, g + 2, g + 1, g, g - 1}) order.push_back(k);
   for (int k : order) {
     if (k < 0 || k >= n) continue;
     const uint64_t first = uint64_t(k) * m.step;
