@@ -104,6 +104,7 @@ std::string MakeTestMovie(const TMovieSpec& s) {
     if (s.rotate) full << " -metadata:s:v:0 skm_rotate=" << s.rotate;  // keeps the cache key apart
   }
   if (s.audio) full << " -map " << (s.video ? 1 : 0) << ":a -c:a aac -b:a 64k -ac 2";
+  if (!s.outputArgs.empty()) full << " " << s.outputArgs;
 
   const std::string key = full.str();
   const size_t hash = std::hash<std::string>{}(key);

@@ -29,6 +29,7 @@ struct TMovieSpec {
   std::string container = "mp4";  // file extension / muxer
   std::string postFilter;      // filters after the bars ("scale=1920:1080:flags=neighbor")
   std::string preset = "veryfast";  // x264 preset
+  std::string outputArgs;      // more output options ("-output_ts_offset 3")
 };
 
 // The path of the movie for spec, made with ffmpeg on first use; empty when ffmpeg fails

@@ -211,11 +211,20 @@ TEST_P(ExactFrames, EveryPositionOfAFrameIntervalShowsThatFrame) {
   EXPECT_EQ(m.ShownIndex(), n - 1);
 }
 
+TMovieSpec With(TMovieSpec s, std::string container, std::string outputArgs) {
+  s.container = std::move(container);
+  s.outputArgs = std::move(outputArgs);
+  return s;
+}
+
 const TExactCase kExactCases[] = {
     {"25fps_gop12_b2", Spec("25", 50, 12, 2, true)},
     {"24fps_gop10_b3", Spec("24", 48, 10, 3, false)},
     {"2997fps_gop15_b2", Spec("30000/1001", 60, 15, 2, true)},
     {"60fps_gop30_b3", Spec("60", 90, 30, 3, false)},
+    // No edit lists: the first frame's time stamp is not 0.
+    {"matroska_25fps_b3", With(Spec("25", 50, 12, 3, true), "mkv", "")},
+    {"starts_at_3s", With(Spec("30000/1001", 45, 15, 2, true), "mp4", "-output_ts_offset 3")},
 };
 
 INSTANTIATE_TEST_SUITE_P(Movies, ExactFrames,
