@@ -430,3 +430,26 @@ TEST(MediaFramework, StartupChecksTheVersionAndFactoriesNeedIt) {
 extern "C" const char* __tsan_default_suppressions() {
   return "race:libavcodec.so\nrace:libavutil.so\nrace:libswscale.so\n";
 }
+
+namespace {
+
+TEST(MediaSession, VariableFrameRateShowsTheLastFrameNotAfterThePosition) {
+  // Every fifth frame is followed by a pause of half a frame: frame k starts at
+  // (k + floor(k / 5) / 2) / 25 s.
+  TMovieSpec s = Spec("25", 30, 10, 2, false);
+  s.postFilter = "settb=1/1000,setpts=(N+floor(N/5)*0.5)/25/TB";
+  s.outputArgs = "-fps_mode vfr -enc_time_base 1/1000 -video_track_timescale 1000";
+  const std::string path = MakeTestMovie(s);
+  ASSERT_FALSE(path.empty());
+  TOpened m;
+  ASSERT_EQ(m.Open(path), S_OK);
+  auto start = [](int k) { return int64_t((k + (k / 5) * 0.5) / 25.0 * 1e7 + 0.5); };
+  for (int k : {0, 4, 5, 9, 10, 17, 29, 12, 3}) {
+    for (int64_t pos : {start(k), start(k) + 1, (k + 1 < 30 ? start(k + 1) - 1 : start(k) + 100'000)}) {
+      m.SeekPaused(uint64_t(pos));
+      EXPECT_EQ(m.ShownIndex(), k) << "position " << pos;
+    }
+  }
+}
+
+} // namespace
