@@ -73,7 +73,7 @@ bool SetRotation(const std::string& path, int degrees) {
 
 } // namespace
 
-std::string MakeTestMovie(const TMovieSpec& s) {
+std::string MakeTestMovie(const TMovieRecipe& s) {
   std::string vf;
   if (s.video) {
     vf = IndexFilter(s.width);
