@@ -591,6 +591,8 @@ void TCore::PlayTick() {
     if (soundDone) {
       clock_.Set(end, false);
       if (audio_) audio_->Pause();
+      // Decoding may have fallen behind; the end shows the last frame all the same.
+      ShowPosition(end);
       state_ = TState::Ended;
       Post(MEEndOfPresentation);
       Post(MESessionEnded);
