@@ -6,6 +6,7 @@
 #include <fstream>
 #include <functional>
 #include <iostream>
+#include <iterator>
 #include <sstream>
 #include <unistd.h>
 
@@ -41,13 +42,48 @@ std::string IndexFilter(int w) {
   return f.str();
 }
 
+// Writes a display rotation into the first track header of an MP4 file (ffmpeg 5.1 has no
+// option for it). The matrix turns the picture by degrees, a multiple of 90.
+bool SetRotation(const std::string& path, int degrees) {
+  std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+  const size_t at = bytes.find("tkhd");
+  if (at == std::string::npos || at + 4 + 40 + 36 > bytes.size() || bytes[at + 4] != 0) return false;
+  int32_t a = 0x10000, b = 0, c = 0, d = 0x10000;
+  switch (((degrees % 360) + 360) % 360) {
+    case 90: a = 0; b = 0x10000; c = -0x10000; d = 0; break;
+    case 180: a = -0x10000; d = -0x10000; break;
+    case 270: a = 0; b = -0x10000; c = 0x10000; d = 0; break;
+    default: break;
+  }
+  const int32_t m[9] = {a, b, 0, c, d, 0, 0, 0, 0x40000000};
+  std::string packed;
+  for (int32_t v : m) {
+    const uint32_t u = static_cast<uint32_t>(v);
+    packed += char(u >> 24);
+    packed += char(u >> 16);
+    packed += char(u >> 8);
+    packed += char(u);
+  }
+  f.clear();
+  f.seekp(static_cast<std::streamoff>(at + 4 + 40));
+  f.write(packed.data(), static_cast<std::streamsize>(packed.size()));
+  return bool(f);
+}
+
 } // namespace
 
 std::string MakeTestMovie(const TMovieSpec& s) {
   std::string vf;
   if (s.video) {
     vf = IndexFilter(s.width);
-    if (!s.sar.empty()) vf += ",setsar=" + s.sar;
+    if (!s.sar.empty()) {
+      std::string sar = s.sar;
+      for (char& c : sar)
+        if (c == ':') c = '/';  // ':' would separate filter options
+      vf += ",setsar=" + sar;
+    }
+    if (!s.postFilter.empty()) vf += "," + s.postFilter;
   }
   // The sound lasts as long as the pictures.
   double num = 0, den = 1;
@@ -63,9 +99,9 @@ std::string MakeTestMovie(const TMovieSpec& s) {
     full << " -f lavfi -t " << seconds << " -i " << Quote("sine=frequency=440:sample_rate=48000");
   if (s.video) {
     full << " -map 0:v -vf " << Quote(vf) << " -frames:v " << s.frames
-         << " -c:v libx264 -preset veryfast -crf 12 -pix_fmt yuv420p"
+         << " -c:v libx264 -preset " << s.preset << " -crf 12 -pix_fmt yuv420p"
          << " -g " << s.gop << " -keyint_min " << s.gop << " -sc_threshold 0 -bf " << s.bframes;
-    if (s.rotate) full << " -metadata:s:v:0 rotate=" << s.rotate;
+    if (s.rotate) full << " -metadata:s:v:0 skm_rotate=" << s.rotate;  // keeps the cache key apart
   }
   if (s.audio) full << " -map " << (s.video ? 1 : 0) << ":a -c:a aac -b:a 64k -ac 2";
 
@@ -80,6 +116,10 @@ std::string MakeTestMovie(const TMovieSpec& s) {
                           " " + Quote(tmp) + " 2>&1";
   if (std::system(run.c_str()) != 0 || !std::filesystem::exists(tmp)) {
     std::cerr << "ffmpeg failed: " << run << "\n";
+    return {};
+  }
+  if (s.rotate && !SetRotation(tmp, s.rotate)) {
+    std::cerr << "cannot set the rotation of " << tmp << "\n";
     return {};
   }
   std::error_code ec;

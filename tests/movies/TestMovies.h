@@ -27,6 +27,8 @@ struct TMovieSpec {
   std::string sar;             // sample aspect ratio ("2:1"), empty for square pixels
   int rotate = 0;              // display rotation metadata in degrees
   std::string container = "mp4";  // file extension / muxer
+  std::string postFilter;      // filters after the bars ("scale=1920:1080:flags=neighbor")
+  std::string preset = "veryfast";  // x264 preset
 };
 
 // The path of the movie for spec, made with ffmpeg on first use; empty when ffmpeg fails

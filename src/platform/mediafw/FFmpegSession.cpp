@@ -267,6 +267,8 @@ class TCore : public std::enable_shared_from_this<TCore> {
   std::shared_ptr<TVideoEngine> video_;
   std::shared_ptr<TAudioEngine> audio_;
   std::shared_ptr<const TMovieInfo> engineInfo_;
+  int64_t startTarget_ = 0;        // where the last Start placed the clock
+  bool tickedSinceStart_ = false;  // playback ran since that Start
 
   // Guarded by eventMutex_.
   std::mutex eventMutex_;
@@ -504,6 +506,8 @@ void TCore::DoStart(const PropVariant& pos) {
   // where the picture is, so the clock only runs when nothing waits.
   const bool run = !CommandsQueued();
   clock_.Set(target, run);
+  startTarget_ = target;
+  tickedSinceStart_ = false;
   state_ = TState::Started;
   if (audio_) {
     if (run) audio_->Play(target); else audio_->Pause();
@@ -516,7 +520,13 @@ void TCore::DoPause() {
     Post(MESessionPaused, MF_E_INVALIDREQUEST);
     return;
   }
-  const int64_t at = clock_.Freeze();
+  int64_t at = clock_.Freeze();
+  if (state_ == TState::Started && !tickedSinceStart_) {
+    // Paused before playback took its first turn (a seek while paused gives Start and
+    // Pause back to back): the position is the start's, not where the clock crept to.
+    at = startTarget_;
+    clock_.Set(at, false);
+  }
   if (audio_) audio_->Pause();
   if (!SeekQueued()) ShowPosition(at);
   state_ = TState::Paused;
@@ -553,6 +563,7 @@ void TCore::DoClose() {
 }
 
 void TCore::PlayTick() {
+  tickedSinceStart_ = true;
   const int64_t now = clock_.Now();
   const auto interrupted = [this] { return CommandsQueued(); };
   if (audio_) audio_->Fill(interrupted);

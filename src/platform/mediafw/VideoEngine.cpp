@@ -245,11 +245,20 @@ bool TVideoEngine::CanContinueTo(int64_t t) const {
   if (run_.prevPts == kUnknown) return true;  // freshly positioned: its frames come next
   if (run_.prevPts > t) return false;
   if (avformat_index_get_entries_count(stream_) > 0 && run_.lastDts != AV_NOPTS_VALUE) {
-    const AVIndexEntry* key = avformat_index_get_entry_from_timestamp(
-        stream_, HnsToStream(*info_, stream_, t), AVSEEK_FLAG_BACKWARD);
+    // Index times are decode times, which run ahead of presentation times by the
+    // reordering delay; a keyframe that close before the target may still be shown after
+    // it, so the one before counts.
+    const int64_t ts = HnsToStream(*info_, stream_, t);
+    const int64_t margin = av_rescale_q(
+        static_cast<int64_t>(frameDur_ * (std::max(dec_->has_b_frames, 2) + 1)), kHnsBase,
+        stream_->time_base);
+    const AVIndexEntry* key =
+        avformat_index_get_entry_from_timestamp(stream_, ts, AVSEEK_FLAG_BACKWARD);
+    if (key && ts - key->timestamp < margin)
+      key = avformat_index_get_entry_from_timestamp(stream_, key->timestamp - 1,
+                                                    AVSEEK_FLAG_BACKWARD);
     // A keyframe past what we have read, before the target: jumping there is cheaper.
-    if (key && key->timestamp > run_.lastDts) return false;
-    return true;
+    return !key || key->timestamp <= run_.lastDts;
   }
   return t - run_.prevPts <= kContinueWindowHns;
 }
@@ -259,9 +268,10 @@ void TVideoEngine::SeekFor(int64_t t, int attempt) {
   int64_t target = fromStart ? 0 : t - kBackoffHns[std::min(attempt, 2)];
   int err;
   if (fromStart) {
-    err = avformat_seek_file(fmt_.get(), stream_->index, INT64_MIN, INT64_MIN,
-                             HnsToStream(*info_, stream_, 0), 0);
-    if (err < 0) err = av_seek_frame(fmt_.get(), stream_->index, INT64_MIN, AVSEEK_FLAG_BACKWARD);
+    const int64_t ts = HnsToStream(*info_, stream_, 0);
+    err = avformat_seek_file(fmt_.get(), stream_->index, INT64_MIN, ts, ts, 0);
+    if (err < 0) err = av_seek_frame(fmt_.get(), stream_->index, ts, AVSEEK_FLAG_BACKWARD);
+    if (err < 0) err = avformat_seek_file(fmt_.get(), -1, INT64_MIN, 0, 0, AVSEEK_FLAG_BYTE);
   } else {
     const int64_t ts = HnsToStream(*info_, stream_, target);
     err = avformat_seek_file(fmt_.get(), stream_->index, INT64_MIN, ts, ts, 0);
@@ -297,7 +307,7 @@ int TVideoEngine::DecodeOne(int64_t& pts) {
       FramePtr held(av_frame_alloc());
       if (!held) return AVERROR(ENOMEM);
       av_frame_move_ref(held.get(), frame_.get());
-      Insert(p, std::move(held));
+          Insert(p, std::move(held));
       run_.prevPts = p;
       run_.gotFrame = true;
       pts = p;

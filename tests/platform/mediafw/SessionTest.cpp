@@ -358,3 +358,59 @@ TEST(MediaSession, RatesForwardAndSingleFramesAreSupportedReverseIsNot) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(MediaSession, WithoutASoundDeviceMoviesPlaySilentlyOnTheSystemClock) {
+  const std::string path = MakeTestMovie(Spec("25", 25, 12, 2, true));
+  ASSERT_FALSE(path.empty());
+  auto fw = FFmpegMediaFramework();
+  // Restart the framework with a sound driver that does not exist.
+  ASSERT_EQ(fw->Shutdown(), S_OK);
+  const char* old = std::getenv("SDL_AUDIODRIVER");
+  const std::string saved = old ? old : "";
+  setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
+  ASSERT_EQ(fw->Startup(MF_VERSION, 0), S_OK) << "no sound is not a failure";
+  {
+    TOpened m;
+    ASSERT_EQ(m.Open(path), S_OK);
+    std::shared_ptr<IAudioStreamVolume> v;
+    ASSERT_EQ(m.session->GetAudioStreamVolume(v), S_OK);
+    uint32_t n = 0;
+    EXPECT_EQ(v->GetChannelCount(n), S_OK);
+    EXPECT_EQ(n, 2u);
+    EXPECT_EQ(v->SetChannelVolume(1, 0.5f), S_OK);
+    m.SeekPaused(12 * m.step);
+    EXPECT_EQ(m.ShownIndex(), 12);
+    m.session->Start(PropVariant::Empty());
+    EXPECT_GE(m.log->WaitFor(MEEndOfPresentation), 0);
+  }
+  ASSERT_EQ(fw->Shutdown(), S_OK);
+  if (old) setenv("SDL_AUDIODRIVER", saved.c_str(), 1);
+  else unsetenv("SDL_AUDIODRIVER");
+  ASSERT_EQ(fw->Startup(MF_VERSION, 0), S_OK);
+}
+
+TEST(MediaFramework, StartupChecksTheVersionAndFactoriesNeedIt) {
+  auto fw = FFmpegMediaFramework();
+  EXPECT_EQ(fw->Startup(0x10070, 0), MF_E_BAD_STARTUP_VERSION);
+  EXPECT_EQ(DefaultMediaFramework(), fw);
+  struct TFake : IMediaFramework {
+    HRESULT Startup(uint32_t, uint32_t) override { return E_FAIL; }
+    HRESULT Shutdown() override { return S_OK; }
+    HRESULT CreateMediaSession(const SessionOptions*, std::shared_ptr<IMediaSession>&) override { return E_NOTIMPL; }
+    HRESULT CreateSourceResolver(std::shared_ptr<ISourceResolver>&) override { return E_NOTIMPL; }
+    HRESULT CreateTopology(std::shared_ptr<Topology>&) override { return E_NOTIMPL; }
+    HRESULT CreateTopologyNode(TopologyNodeType, std::shared_ptr<TopologyNode>&) override { return E_NOTIMPL; }
+    HRESULT CreateAudioRendererActivate(std::shared_ptr<IActivate>&) override { return E_NOTIMPL; }
+    HRESULT CreateVideoRendererActivate(uintptr_t, std::shared_ptr<IActivate>&) override { return E_NOTIMPL; }
+    HRESULT CreateSourceReaderFromMediaSource(const std::shared_ptr<IMediaSource>&, std::shared_ptr<ISourceReader>&) override { return E_NOTIMPL; }
+  };
+  auto fake = std::make_shared<TFake>();
+  OverrideMediaFramework(fake);
+  EXPECT_EQ(DefaultMediaFramework(), fake);
+  OverrideMediaFramework(nullptr);
+  EXPECT_EQ(DefaultMediaFramework(), fw);
+}
+
+} // namespace

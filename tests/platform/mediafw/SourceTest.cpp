@@ -92,7 +92,9 @@ TEST(MediaSource, FilesThatAreNotMoviesFailWithACauseAndNothingElse) {
     const HRESULT hr = m.Open(c.path, nullptr, &error);
     EXPECT_TRUE(Failed(hr)) << c.name;
     // The exact code where one fits; any failure with a message otherwise.
-    if (c.expected == E_FILE_NOT_FOUND) EXPECT_EQ(hr, c.expected) << c.name;
+    if (c.expected == E_FILE_NOT_FOUND) {
+      EXPECT_EQ(hr, c.expected) << c.name;
+    }
     EXPECT_FALSE(error.empty()) << c.name;
   }
 }
