@@ -18,6 +18,18 @@ using namespace skmtest;
 
 namespace {
 
+TMovieSpec Spec(const char* rate, int frames, bool video = true, int gop = 12, int bframes = 2,
+                bool audio = true) {
+  TMovieSpec s;
+  s.rate = rate;
+  s.frames = frames;
+  s.video = video;
+  s.gop = gop;
+  s.bframes = bframes;
+  s.audio = audio;
+  return s;
+}
+
 template <class Pred>
 bool WaitFor(Pred pred, int ms = 10'000) {
   const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
@@ -82,8 +94,9 @@ TEST_F(MoviePlayerTest, SeekShowsExactlyTheFrameFfmpegDecodes) {
     TMovieSpec spec;
     std::vector<int> frames;
   } cases[] = {
-      {{}, {0, 1, 11, 12, 13, 30, 24, 49, 3, 2}},
-      {{.rate = "24", .frames = 30, .gop = 5, .bframes = 3, .audio = false}, {29, 0, 5, 6, 17}},
+      {{}, {0, 1, 2, 11, 12, 13, 30, 24, 49, 3, 2}},
+      {Spec("30000/1001", 40, true, 15), {0, 1, 14, 15, 16, 39, 20, 2}},
+      {Spec("24", 30, true, 5, 3, false), {29, 0, 5, 6, 17}},
   };
   for (const auto& c : cases) {
     const std::string path = MakeTestMovie(c.spec);
@@ -102,7 +115,7 @@ TEST_F(MoviePlayerTest, SeekShowsExactlyTheFrameFfmpegDecodes) {
 }
 
 TEST_F(MoviePlayerTest, PlaysToTheEndStopsAndStartsAgain) {
-  const std::string path = MakeTestMovie({.frames = 8, .gop = 4});
+  const std::string path = MakeTestMovie(Spec("25", 8, true, 4));
   ASSERT_FALSE(path.empty());
   auto p = OpenAtRest(path);
   ASSERT_TRUE(p);
@@ -131,7 +144,7 @@ TEST_F(MoviePlayerTest, PauseRightAfterStartEndsPaused) {
 }
 
 TEST_F(MoviePlayerTest, AudioOnlyMovieOpensWithoutVideo) {
-  const std::string path = MakeTestMovie({.frames = 10, .video = false});
+  const std::string path = MakeTestMovie(Spec("25", 10, false));
   ASSERT_FALSE(path.empty());
   auto p = TMfPackPlayer::Create();
   p->SetFileName(QString::fromStdString(path));
