@@ -103,7 +103,14 @@ bool TMfPackManager::WaitForVideo() {
   poll.setInterval(5);
   QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
     if (alive.expired() || !FMfPackPlayer || FMfPackPlayer->HasVideo() ||
-        FMfPackPlayer->GetState() == TPlayerState::Closed || clock.elapsed() >= kOpenWaitMs)
+        FMfPackPlayer->GetState() == TPlayerState::Closed || clock.elapsed() >= kOpenWaitMs) {
+      loop.quit();
+      return;
+    }
+    // The display control is taken before the first start, so a session that has come
+    // to rest without one has no picture to give (a movie with sound only).
+    if (FMfPackPlayer->GetState() == TPlayerState::Paused && FMfPackPlayer->PendingKind() == 0 &&
+        FMfPackPlayer->RequestedCommand() == TCommand::CmdNone)
       loop.quit();
   });
   poll.start();

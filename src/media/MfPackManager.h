@@ -104,6 +104,8 @@ public:
   bool RingDrawQueued() const { return isSnapBitmapsDrawing; }
   // The player in use (tests drive edge cases through it).
   TMfPackPlayer* Player() const { return FMfPackPlayer.get(); }
+  // A non-owning handle on the player in use (tests check that a dropped one is freed).
+  std::weak_ptr<TMfPackPlayer> PlayerRef() const { return FMfPackPlayer; }
 
   // One frame poll and one status report, as the timers run them.
   void TimerViewTick();

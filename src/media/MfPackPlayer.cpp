@@ -253,8 +253,13 @@ HRESULT TMfPackPlayer::OpenURL(const QString& sURL) {
     TAutoLock lock(m_critsec);
     if (Succeeded(hr)) {
       m_Caps = caps;
-      m_State.Command = TCommand::CmdOpenPending;
-      m_State.State = TPlayerState::OpenPending;
+      // The session may have reported the topology ready, started and paused on its own
+      // thread already: only a state nothing has moved on from becomes OpenPending, or
+      // the pending start would never see its completion match.
+      if (m_State.Command == TCommand::CmdReady) {
+        m_State.Command = TCommand::CmdOpenPending;
+        m_State.State = TPlayerState::OpenPending;
+      }
     } else {
       m_Caps = 1;
     }

@@ -220,7 +220,7 @@ HRESULT TFakeFramework::Shutdown() {
   return S_OK;
 }
 HRESULT TFakeFramework::CreateMediaSession(const SessionOptions*, std::shared_ptr<IMediaSession>& s) {
-  auto session = std::make_shared<TFakeSession>(movie, autoComplete, autoTopology);
+  auto session = std::make_shared<TFakeSession>(movie, autoComplete, autoTopology, syncTopology);
   {
     std::lock_guard g(mu_);
     last_ = session;
@@ -270,8 +270,9 @@ int TFakeFramework::SourcesAlive() {
 
 // --- session ----------------------------------------------------------------------------
 
-TFakeSession::TFakeSession(TFakeMovie movie, bool autoComplete, bool autoTopology)
-    : movie_(std::move(movie)), autoComplete_(autoComplete), autoTopology_(autoTopology) {
+TFakeSession::TFakeSession(TFakeMovie movie, bool autoComplete, bool autoTopology, bool syncTopology)
+    : movie_(std::move(movie)), autoComplete_(autoComplete), autoTopology_(autoTopology || syncTopology),
+      syncTopology_(syncTopology) {
   c_->volumes.assign(movie_.channels, 1.0f);
   thread_ = std::thread([c = c_] { Run(c); });
 }
@@ -404,6 +405,7 @@ HRESULT TFakeSession::SetTopology(uint32_t, const std::shared_ptr<Topology>& top
     DeliverCaps(movie_.caps);
     DeliverTopologyStatus(MF_TOPOSTATUS_READY);
   }
+  if (syncTopology_) WaitIdle();  // the fastest framework: all done before we return
   return S_OK;
 }
 

@@ -45,6 +45,7 @@ public:
   HRESULT startupResult = S_OK;
   bool autoComplete = false;       // sessions answer Start/Pause/Stop by themselves (Close always)
   bool autoTopology = false;       // SetTopology reports set, caps and ready by itself
+  bool syncTopology = false;       // ...and returns only once they (and what follows) are handled
 
   HRESULT Startup(uint32_t version, uint32_t flags) override;
   HRESULT Shutdown() override;
@@ -73,7 +74,7 @@ private:
 class TFakeSession final : public IMediaSession,
                            public std::enable_shared_from_this<TFakeSession> {
 public:
-  TFakeSession(TFakeMovie movie, bool autoComplete, bool autoTopology);
+  TFakeSession(TFakeMovie movie, bool autoComplete, bool autoTopology, bool syncTopology = false);
   ~TFakeSession() override;
 
   // Queues an event; it is delivered once the player has asked for one.
@@ -139,6 +140,7 @@ private:
   const TFakeMovie movie_;
   const bool autoComplete_;
   const bool autoTopology_;
+  const bool syncTopology_;
   std::shared_ptr<TCore> c_ = std::make_shared<TCore>();
   std::thread thread_;
 };

@@ -150,6 +150,21 @@ TEST_F(PlayerTest, NewMovieComesToRestPausedOnItsFirstFrame) {
   EXPECT_TRUE(messages.Texts().isEmpty());
 }
 
+TEST_F(PlayerTest, OpenComesToRestEvenWhenTheSessionIsDoneBeforeOpenReturns) {
+  // The session's thread may report the topology, start and pause while the open is
+  // still reading the session's services.
+  fw->autoComplete = true;
+  fw->syncTopology = true;
+  MakePlayer();
+  ASSERT_GE(player->OpenURL(QStringLiteral("fast.mp4")), 0);
+  s = fw->LastSession();
+  ASSERT_TRUE(s->WaitIdle());
+  EXPECT_EQ(player->GetState(), TPlayerState::Paused);
+  EXPECT_EQ(player->PendingKind(), 0);
+  EXPECT_EQ(player->RequestedCommand(), TCommand::CmdNone);
+  EXPECT_TRUE(player->HasVideo());
+}
+
 TEST_F(PlayerTest, FailedOpensResetAndReportTheSignedCode) {
   const struct {
     const char* what;

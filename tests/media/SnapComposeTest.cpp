@@ -1,1 +1,76 @@
+// The frame splitter's blend, checked pixel for pixel on tiny rings whose results are
+// worked out by hand (premultiplied source-over, 8-bit, rounded).
 #include <gtest/gtest.h>
+
+#include <QImage>
+
+#include "media/SnapCompose.h"
+
+using namespace skm;
+
+namespace {
+
+QImage Solid(QRgb argb, int w = 2, int h = 2) {
+  QImage img(w, h, QImage::Format_ARGB32_Premultiplied);
+  img.fill(argb);
+  return img;
+}
+
+constexpr QRgb kRed = 0xFFFF0000, kBlue = 0xFF0000FF, kGreen = 0xFF00FF00;
+
+TEST(SnapCompose, RingBlendsMatchHandWorkedPixels) {
+  const struct {
+    const char* what;
+    std::vector<QImage> ring;
+    int current, next;
+    float opacity;
+    QRgb expected;  // premultiplied ARGB of every pixel
+  } cases[] = {
+      // None singled out: the slots after `next`, oldest first: red, blue, green at 0.5.
+      // red -> (R128 A128); blue over it -> (B128 R64 A192); green -> (B64 G128 R32 A224).
+      {"none singled out", {Solid(kRed), Solid(kBlue), Solid(kGreen), QImage()}, 3, 3, 0.5f, 0xE0208040},
+      // Blue singled out: opaque base, then green and red (the empty slot skipped) at 0.5.
+      {"blue singled out", {Solid(kRed), Solid(kBlue), Solid(kGreen), QImage()}, 1, 3, 0.5f, 0xFF80403F},
+      // Two slots, ring full: only the newest, at A = 2 clamped to 1: the frame itself.
+      {"two slots, opacity above 1", {Solid(kRed), Solid(kBlue)}, 0, 0, 2.0f, kBlue},
+      // A single frame so far (paused right after a start) at 0.5.
+      {"one frame", {Solid(kGreen), QImage(), QImage(), QImage()}, 1, 1, 0.5f, 0x80008000},
+      {"empty ring", {QImage(), QImage()}, 0, 0, 0.5f, 0x00000000},
+      {"opacity 0", {Solid(kRed), Solid(kBlue)}, 0, 0, 0.0f, 0x00000000},
+  };
+  for (const auto& c : cases) {
+    QImage target = Solid(0xFF123456);  // stale content is cleared first
+    ComposeRing(target, c.ring, c.current, c.next, c.opacity);
+    ASSERT_EQ(target.format(), QImage::Format_ARGB32_Premultiplied) << c.what;
+    for (int y = 0; y < target.height(); ++y)
+      for (int x = 0; x < target.width(); ++x)
+        EXPECT_EQ(target.pixel(x, y), c.expected) << c.what << " at " << x << "," << y << std::hex
+                                                  << " got " << target.pixel(x, y);
+  }
+}
+
+TEST(SnapCompose, FramesOfAnotherSizeTouchOnlyTheCommonPart) {
+  // Frames of a previous movie stay in the ring until the next start: a smaller one
+  // covers only its own corner, a larger one is cut at the target's edge.
+  std::vector<QImage> ring = {Solid(kRed, 1, 1), Solid(kBlue, 5, 5), QImage()};
+  QImage target = Solid(0, 3, 2);
+  ComposeRing(target, ring, 2, 2, 1.0f);
+  EXPECT_EQ(target.size(), QSize(3, 2));
+  for (int y = 0; y < 2; ++y)
+    for (int x = 0; x < 3; ++x) EXPECT_EQ(target.pixel(x, y), kBlue) << x << "," << y;
+  ring = {Solid(kRed, 1, 1), QImage(), QImage()};
+  ComposeRing(target, ring, 2, 2, 1.0f);
+  EXPECT_EQ(target.pixel(0, 0), kRed);
+  EXPECT_EQ(target.pixel(1, 0), 0u);
+  EXPECT_EQ(target.pixel(0, 1), 0u);
+}
+
+TEST(SnapCompose, StraightAlphaFramesAreConvertedFirst) {
+  QImage straight(1, 1, QImage::Format_ARGB32);
+  straight.fill(0x80FF0000);  // half-transparent red, not premultiplied
+  QImage target = Solid(0, 1, 1);
+  ComposeRing(target, {straight, QImage()}, 1, 1, 1.0f);
+  EXPECT_EQ(target.pixel(0, 0), 0x80800000u);
+}
+
+} // namespace
