@@ -19,9 +19,9 @@ using namespace skmtest;
 
 namespace {
 
-TMovieSpec Spec(const char* rate, int frames, bool video = true, int gop = 12, int bframes = 2,
+TMovieRecipe Spec(const char* rate, int frames, bool video = true, int gop = 12, int bframes = 2,
                 bool audio = true) {
-  TMovieSpec s;
+  TMovieRecipe s;
   s.rate = rate;
   s.frames = frames;
   s.video = video;

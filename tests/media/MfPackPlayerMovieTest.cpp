@@ -18,9 +18,9 @@ using namespace skmtest;
 
 namespace {
 
-TMovieSpec Spec(const char* rate, int frames, bool video = true, int gop = 12, int bframes = 2,
+TMovieRecipe Spec(const char* rate, int frames, bool video = true, int gop = 12, int bframes = 2,
                 bool audio = true) {
-  TMovieSpec s;
+  TMovieRecipe s;
   s.rate = rate;
   s.frames = frames;
   s.video = video;
@@ -91,7 +91,7 @@ TEST_F(MoviePlayerTest, OpensPausedOnTheFirstFrameWithItsGeometry) {
 
 TEST_F(MoviePlayerTest, SeekShowsExactlyTheFrameFfmpegDecodes) {
   const struct {
-    TMovieSpec spec;
+    TMovieRecipe spec;
     std::vector<int> frames;
   } cases[] = {
       {{}, {0, 1, 2, 11, 12, 13, 30, 24, 49, 3, 2}},
