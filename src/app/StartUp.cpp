@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QWindow>
 #include <QScreen>
 #include <QThread>
 #include <QTimer>
@@ -157,7 +159,19 @@ int ProgramMain(int argc, char** argv) {
   {
     auto splash = std::make_unique<TSplashFrm>();
     splash->show();
-    QApplication::processEvents();
+    // The window system maps the splash asynchronously; wait (briefly) until it can be
+    // painted so the picture is really on screen during the wait below.
+    QElapsedTimer mapped;
+    mapped.start();
+    while (mapped.elapsed() < 1000) {
+      QApplication::processEvents();
+      if (splash->windowHandle() && splash->windowHandle()->isExposed()) {
+        splash->repaint();
+        QApplication::processEvents();
+        break;
+      }
+      QThread::msleep(5);
+    }
     // The splash stays up, without events, for its 1.5 s; automated runs skip the wait.
     if (!opts.NoSplashWait) QThread::msleep(1500);
     splash->close();
