@@ -62,10 +62,10 @@ std::unique_ptr<TSkPath> TSkPath::CreateEdit(const TMatrix& AM, const std::vecto
   return p;
 }
 
-std::unique_ptr<TSkPath> TSkPath::CreatePath(const TStrokeStyle& AStroke, const TPolygon& APointFs) {
+std::unique_ptr<TSkPath> TSkPath::CreatePath(const TStrokeStyle& AStroke, TPolygon APointFs) {
   std::unique_ptr<TSkPath> p(new TSkPath());
   p->FStroke = AStroke;
-  p->FPolygon = APointFs;
+  p->FPolygon = std::move(APointFs);
   return p;
 }
 

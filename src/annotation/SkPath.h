@@ -123,8 +123,8 @@ public:
   static std::unique_ptr<TSkPath> CreateDelete(const std::vector<int32_t>& ATargets);
   // The edit command {pkEdit, 0, Solid, 0} with the matrix and a copy of the targets.
   static std::unique_ptr<TSkPath> CreateEdit(const TMatrix& AM, const std::vector<int32_t>& ATargets);
-  // A path record with a copy of the points.
-  static std::unique_ptr<TSkPath> CreatePath(const TStrokeStyle& AStroke, const TPolygon& APointFs);
+  // A path record with the points (copied, or moved in when the caller passes an rvalue).
+  static std::unique_ptr<TSkPath> CreatePath(const TStrokeStyle& AStroke, TPolygon APointFs);
   // A path record holding the single press point.
   static std::unique_ptr<TSkPath> CreatePathDn(const TStrokeStyle& AStroke, float X, float Y);
   // The erase-all command record.
