@@ -224,8 +224,10 @@ int main(int argc, char** argv) {
   recipe.gop = 250;
   recipe.bframes = 2;
   recipe.audio = false;
-  recipe.postFilter = "scale=1920:1080:flags=neighbor,noise=alls=12:allf=t";
+  recipe.postFilter = "scale=1920:1080:flags=neighbor,noise=alls=3:allf=t";
   recipe.preset = "veryfast";
+  recipe.crf = 23;
+  std::setvbuf(stdout, nullptr, _IONBF, 0);
   std::printf("making the 1920x1080 movie (%d frames)...\n", recipe.frames);
   const std::string path = MakeTestMovie(recipe);
   if (path.empty()) return 1;
