@@ -239,39 +239,32 @@ int main(int argc, char** argv) {
   for (int i = 0; i < seeks; ++i) targets.push_back(pick(rng));
   const double frameSec = 1001.0 / 30000.0;
 
-  // Floor.
-  std::vector<double> floorMs;
+  // The three take turns per target, so changing load on the machine falls on all alike.
+  std::vector<double> floorMs, oursMs, mpvMs;
+  int wrong = 0;
   {
     TFloor f;
     if (!f.Open(path)) return 1;
-    for (int k : targets) {
-      const auto t0 = Clock::now();
-      f.Seek(k * frameSec);
-      floorMs.push_back(Ms(Clock::now() - t0));
-    }
-  }
-  // Ours, without help from frames kept from earlier targets (a new session per seek is
-  // unfair the other way, so a cache of one frame stands for "nothing kept").
-  std::vector<double> oursMs;
-  int wrong = 0;
-  {
+    // A cache of one frame stands for "nothing kept from earlier targets".
     SessionOptions o;
     o.frameCacheMiB = 0;
     TOpened m;
     if (Failed(m.Open(path, &o))) return 1;
+    TMpv mpv;
+    const bool haveMpv = !std::getenv("SKM_BENCH_NO_MPV") && mpv.Open(path);
+    f.Seek(0);
+    m.SeekPaused(0);
     for (int k : targets) {
-      const auto t0 = Clock::now();
+      auto t0 = Clock::now();
+      f.Seek(k * frameSec);
+      floorMs.push_back(Ms(Clock::now() - t0));
+      t0 = Clock::now();
       m.SeekPaused(uint64_t(k) * m.step);
       const int shown = m.ShownIndex();
       oursMs.push_back(Ms(Clock::now() - t0));
       wrong += shown != k;
+      if (haveMpv) mpvMs.push_back(mpv.Seek(k * frameSec));
     }
-  }
-  std::vector<double> mpvMs;
-  {
-    TMpv mpv;
-    if (mpv.Open(path))
-      for (int k : targets) mpvMs.push_back(mpv.Seek(k * frameSec));
   }
   std::printf("\nexact seek to %d random targets (mean ms): floor %.1f, ours %.1f, mpv %s\n", seeks,
               Mean(floorMs), Mean(oursMs),
@@ -308,7 +301,7 @@ int main(int argc, char** argv) {
                 "forward median %.2f ms worst %.2f ms (goal < 3); wrong frames: %d\n",
                 Median(back), Max(back), Median(fwd), Max(fwd), wrong);
     TMpv mpv;
-    if (mpv.Open(path)) {
+    if (!std::getenv("SKM_BENCH_NO_MPV") && mpv.Open(path)) {
       mpv.Seek(start * frameSec);
       std::vector<double> mb, mf;
       for (int i = 0; i < 30; ++i) mb.push_back(mpv.Step(true));
