@@ -154,8 +154,10 @@ class TMpv {
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     if (fd_ < 0) return false;
-    // Let it load the file.
+    // Let it load the file; steps are seen through the frame number changing.
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    Send("{\"command\":[\"observe_property\",1,\"estimated-frame-number\"]}\n");
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
     Drain();
     return true;
   }
@@ -184,7 +186,7 @@ class TMpv {
     Drain();
     const auto t0 = Clock::now();
     Send(back ? "{\"command\":[\"frame-back-step\"]}\n" : "{\"command\":[\"frame-step\"]}\n");
-    return WaitFor("playback-restart") ? Ms(Clock::now() - t0) : -1;
+    return WaitFor("estimated-frame-number") ? Ms(Clock::now() - t0) : -1;
   }
 
  private:
@@ -196,7 +198,7 @@ class TMpv {
   bool WaitFor(const char* event) {
     std::string acc;
     char buf[4096];
-    const auto deadline = Clock::now() + std::chrono::seconds(20);
+    const auto deadline = Clock::now() + std::chrono::seconds(5);
     while (Clock::now() < deadline) {
       const ssize_t n = recv(fd_, buf, sizeof buf, MSG_DONTWAIT);
       if (n > 0) {
