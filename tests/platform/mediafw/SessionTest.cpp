@@ -501,3 +501,22 @@ TEST(MediaSession, QueuedSeeksEachCompleteAndTheLastTargetWins) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(MediaSession, APauseAnsweringTheFirstStartRestsOnTheFirstFrame) {
+  // As an opening player does: start, and pause once MESessionStarted arrived.
+  const std::string path = MakeTestMovie(Recipe("60", 30, 10, 2, true));
+  for (int round = 0; round < 3; ++round) {
+    TOpened m;
+    ASSERT_EQ(m.Open(path), S_OK);
+    m.session->Start(PropVariant::Empty());
+    ASSERT_GE(m.log->WaitFor(MESessionStarted), 0);
+    m.session->Pause();
+    ASSERT_GE(m.log->WaitFor(MESessionPaused), 0);
+    EXPECT_EQ(m.ClockTime(), 0);
+    EXPECT_EQ(m.ShownIndex(), 0);
+  }
+}
+
+} // namespace
