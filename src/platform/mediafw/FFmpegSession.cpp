@@ -57,6 +57,7 @@ class TClockState {
     base_ = Clamp(pos);
     baseSys_ = SystemHns();
     running_ = running;
+    reported_ = base_;
   }
   // Stops the clock where it is; returns that position.
   int64_t Freeze() {
@@ -93,7 +94,7 @@ class TClockState {
     std::lock_guard lock(m_);
     // Muted rates (below 0.5, above 2, and 0: single frames) leave the clock to itself.
     if (!running_ || rate_ < 0.5 || rate_ > 2.0) return;
-    const int64_t mine = NowLocked(sys);
+    const int64_t mine = Project(sys);
     const int64_t diff = pos - mine;
     if (diff > -500'000 && diff < 500'000) {
       // Slew gently toward the sound (a tenth of the difference per update).
@@ -104,10 +105,18 @@ class TClockState {
 
  private:
   int64_t Clamp(int64_t p) const { return p < 0 ? 0 : (p > limit_ ? limit_ : p); }
-  int64_t NowLocked(int64_t sys) const {
+  // Where the clock stands at system time sys, by its base and rate alone.
+  int64_t Project(int64_t sys) const {
     if (!running_) return base_;
     const double advanced = double(sys - baseSys_) * rate_;
     return Clamp(base_ + static_cast<int64_t>(advanced));
+  }
+  int64_t NowLocked(int64_t sys) const {
+    if (!running_) return base_;
+    // Corrections toward the sound never take back time already reported.
+    const int64_t now = std::max(Project(sys), reported_);
+    reported_ = now;
+    return now;
   }
   mutable std::mutex m_;
   bool running_ = false;
@@ -115,6 +124,7 @@ class TClockState {
   int64_t base_ = 0;
   int64_t baseSys_ = 0;
   int64_t limit_ = INT64_MAX;
+  mutable int64_t reported_ = 0;  // the latest time handed out while running
 };
 
 struct TCommand {
