@@ -31,8 +31,10 @@ int64_t SystemHns() {
 // Rates a session plays; audio keeps its pitch within [0.5, 2] and is muted outside.
 constexpr float kFastestRate = 8.0f;
 
-// How long the first start after an open waits for the pause that usually follows it
-// before the clock runs.
+// How long a start waits for a pause that follows it (a seek while paused gives both back
+// to back) before the clock runs; the first start after an open waits longer, as its
+// pause comes only once the caller saw MESessionStarted.
+constexpr int kStartGraceMs = 10;
 constexpr int kFirstStartGraceMs = 150;
 
 // The presentation clock: a position that advances with the system time at the rate
@@ -541,9 +543,8 @@ void TCore::DoStart(const PropVariant& pos) {
   startTarget_ = target;
   tickedSinceStart_ = false;
   startedSinceTopology_ = true;
-  // After an open a pause nearly always follows at once; give it time to arrive.
   graceUntil_ = std::chrono::steady_clock::now() +
-                std::chrono::milliseconds(firstAfterOpen ? kFirstStartGraceMs : 0);
+                std::chrono::milliseconds(firstAfterOpen ? kFirstStartGraceMs : kStartGraceMs);
   state_ = TState::Started;
   if (audio_) audio_->Pause();
   Post(MESessionStarted);
