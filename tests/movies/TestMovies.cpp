@@ -99,7 +99,7 @@ std::string MakeTestMovie(const TMovieRecipe& s) {
     full << " -f lavfi -t " << seconds << " -i " << Quote("sine=frequency=440:sample_rate=48000");
   if (s.video) {
     full << " -map 0:v -vf " << Quote(vf) << " -frames:v " << s.frames
-         << " -c:v libx264 -preset " << s.preset << " -crf 12 -pix_fmt yuv420p"
+         << " -c:v libx264 -preset " << s.preset << " -crf " << s.crf << " -pix_fmt yuv420p"
          << " -g " << s.gop << " -keyint_min " << s.gop << " -sc_threshold 0 -bf " << s.bframes;
     if (s.rotate) full << " -metadata:s:v:0 skm_rotate=" << s.rotate;  // keeps the cache key apart
   }

@@ -29,6 +29,7 @@ struct TMovieRecipe {
   std::string container = "mp4";  // file extension / muxer
   std::string postFilter;      // filters after the bars ("scale=1920:1080:flags=neighbor")
   std::string preset = "veryfast";  // x264 preset
+  int crf = 12;                // x264 quality (lower is better)
   std::string outputArgs;      // more output options ("-output_ts_offset 3")
 };
 

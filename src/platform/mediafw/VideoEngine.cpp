@@ -451,6 +451,10 @@ void TVideoEngine::DecodeAhead(int64_t t, int64_t ahead,
 namespace skm::mf::detail {
 
 void TVideoEngine::Prefetch(int64_t t, const std::function<bool()>& interrupted) {
+  // The direction of the last step decides what is prepared first: users step the same
+  // way several times in a row.
+  const bool backward = lastPrefetch_ != kUnknown && t < lastPrefetch_;
+  lastPrefetch_ = t;
   int64_t at = kUnknown, next = kUnknown;
   std::vector<int64_t> before;
   {
@@ -468,8 +472,15 @@ void TVideoEngine::Prefetch(int64_t t, const std::function<bool()>& interrupted)
       p = q;
     }
   }
-  if (next == kUnknown && !(interrupted && interrupted())) {
-    // Decode the successor (forward step) without moving the playhead's focus.
+  auto stop = [&] { return interrupted && interrupted(); };
+  if (backward) {
+    for (int64_t pts : before) {
+      if (stop()) return;
+      ConvertEntry(pts);
+    }
+  }
+  if (next == kUnknown && !stop()) {
+    // Decode the successor (forward step); the run usually stands right there.
     if (Ensure(at + 1, interrupted) == TResult::Ready) {
       std::lock_guard lock(cacheMutex_);
       auto it = cache_.find(at);
@@ -477,11 +488,8 @@ void TVideoEngine::Prefetch(int64_t t, const std::function<bool()>& interrupted)
       focus_ = t;
     }
   }
-  if (next != kUnknown && !(interrupted && interrupted())) ConvertEntry(next);
-  for (int64_t pts : before) {
-    if (interrupted && interrupted()) return;
-    ConvertEntry(pts);
-  }
+  if (next != kUnknown && !stop()) ConvertEntry(next);
+  if (!backward && !before.empty() && !stop()) ConvertEntry(before.front());
 }
 
 } // namespace skm::mf::detail

@@ -121,6 +121,7 @@ class TVideoEngine {
     int64_t lastDts = AV_NOPTS_VALUE;  // decode time stamp of the last packet read
   } run_;
   bool eofSeen_ = false;
+  int64_t lastPrefetch_ = kUnknown;  // decision time of the last prefetch
   int failures_ = 0;
 
   mutable std::mutex cacheMutex_;
