@@ -218,21 +218,23 @@ class TMpv {
 int main(int argc, char** argv) {
   const int seconds = argc > 1 ? std::max(2, std::atoi(argv[1])) : 10;
   const int seeks = argc > 2 ? std::max(1, std::atoi(argv[2])) : 20;
-  TMovieSpec spec;
-  spec.rate = "30000/1001";
-  spec.frames = seconds * 30;
-  spec.gop = 250;
-  spec.bframes = 2;
-  spec.audio = false;
-  spec.postFilter = "scale=1920:1080:flags=neighbor,noise=alls=12:allf=t";
-  spec.preset = "veryfast";
-  std::printf("making the 1920x1080 movie (%d frames)...\n", spec.frames);
-  const std::string path = MakeTestMovie(spec);
+  TMovieRecipe recipe;
+  recipe.rate = "30000/1001";
+  recipe.frames = seconds * 30;
+  recipe.gop = 250;
+  recipe.bframes = 2;
+  recipe.audio = false;
+  recipe.postFilter = "scale=1920:1080:flags=neighbor,noise=alls=3:allf=t";
+  recipe.preset = "veryfast";
+  recipe.crf = 23;
+  std::setvbuf(stdout, nullptr, _IONBF, 0);
+  std::printf("making the 1920x1080 movie (%d frames)...\n", recipe.frames);
+  const std::string path = MakeTestMovie(recipe);
   if (path.empty()) return 1;
   FFmpegMediaFramework()->Startup(MF_VERSION, 0);
 
   std::mt19937 rng(42);
-  std::uniform_int_distribution<int> pick(0, spec.frames - 1);
+  std::uniform_int_distribution<int> pick(0, recipe.frames - 1);
   std::vector<int> targets;
   for (int i = 0; i < seeks; ++i) targets.push_back(pick(rng));
   const double frameSec = 1001.0 / 30000.0;
@@ -282,7 +284,7 @@ int main(int argc, char** argv) {
   {
     TOpened m;
     if (Failed(m.Open(path))) return 1;
-    const int start = std::min(spec.frames - 1, 200);
+    const int start = std::min(recipe.frames - 1, 200);
     m.SeekPaused(uint64_t(start) * m.step);
     std::vector<double> back, fwd;
     int k = start;
@@ -294,7 +296,7 @@ int main(int argc, char** argv) {
       back.push_back(Ms(Clock::now() - t0));
       wrong += shown != k;
     }
-    for (int i = 0; i < 60 && k < spec.frames - 1; ++i) {
+    for (int i = 0; i < 60 && k < recipe.frames - 1; ++i) {
       ++k;
       const auto t0 = Clock::now();
       m.SeekPaused(uint64_t(k) * m.step);

@@ -73,7 +73,7 @@ bool SetRotation(const std::string& path, int degrees) {
 
 } // namespace
 
-std::string MakeTestMovie(const TMovieSpec& s) {
+std::string MakeTestMovie(const TMovieRecipe& s) {
   std::string vf;
   if (s.video) {
     vf = IndexFilter(s.width);
@@ -99,11 +99,12 @@ std::string MakeTestMovie(const TMovieSpec& s) {
     full << " -f lavfi -t " << seconds << " -i " << Quote("sine=frequency=440:sample_rate=48000");
   if (s.video) {
     full << " -map 0:v -vf " << Quote(vf) << " -frames:v " << s.frames
-         << " -c:v libx264 -preset " << s.preset << " -crf 12 -pix_fmt yuv420p"
+         << " -c:v libx264 -preset " << s.preset << " -crf " << s.crf << " -pix_fmt yuv420p"
          << " -g " << s.gop << " -keyint_min " << s.gop << " -sc_threshold 0 -bf " << s.bframes;
     if (s.rotate) full << " -metadata:s:v:0 skm_rotate=" << s.rotate;  // keeps the cache key apart
   }
   if (s.audio) full << " -map " << (s.video ? 1 : 0) << ":a -c:a aac -b:a 64k -ac 2";
+  if (!s.outputArgs.empty()) full << " " << s.outputArgs;
 
   const std::string key = full.str();
   const size_t hash = std::hash<std::string>{}(key);

@@ -15,7 +15,7 @@
 namespace skmtest {
 
 // What to make.
-struct TMovieSpec {
+struct TMovieRecipe {
   int width = 160;             // coded size
   int height = 90;
   std::string rate = "25";     // frame rate as ffmpeg reads it ("30000/1001")
@@ -29,11 +29,13 @@ struct TMovieSpec {
   std::string container = "mp4";  // file extension / muxer
   std::string postFilter;      // filters after the bars ("scale=1920:1080:flags=neighbor")
   std::string preset = "veryfast";  // x264 preset
+  int crf = 12;                // x264 quality (lower is better)
+  std::string outputArgs;      // more output options ("-output_ts_offset 3")
 };
 
-// The path of the movie for spec, made with ffmpeg on first use; empty when ffmpeg fails
+// The path of the movie for recipe, made with ffmpeg on first use; empty when ffmpeg fails
 // (the message is printed).
-std::string MakeTestMovie(const TMovieSpec& spec);
+std::string MakeTestMovie(const TMovieRecipe& recipe);
 
 // The frame index a BGRA picture shows, or -1 when its bars are unreadable.
 int ReadFrameIndex(const uint8_t* bgra, int width, int height, int stride);

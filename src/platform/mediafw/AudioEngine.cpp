@@ -89,9 +89,8 @@ void TAudioEngine::SetClockSink(TClockSink sink) {
 }
 
 void TAudioEngine::Close() {
-  if (device_) {
-    SDL_CloseAudioDevice(device_);  // waits for SDL's thread to leave the callback
-    device_ = 0;
+  if (const uint32_t dev = device_.exchange(0)) {
+    SDL_CloseAudioDevice(dev);  // waits for SDL's thread to leave the callback
   }
   std::lock_guard lock(mutex_);
   chunks_.clear();
@@ -100,11 +99,11 @@ void TAudioEngine::Close() {
 }
 
 void TAudioEngine::Play(int64_t) {
-  if (device_) SDL_PauseAudioDevice(device_, 0);
+  if (const uint32_t dev = device_.load()) SDL_PauseAudioDevice(dev, 0);
 }
 
 void TAudioEngine::Pause() {
-  if (device_) SDL_PauseAudioDevice(device_, 1);
+  if (const uint32_t dev = device_.load()) SDL_PauseAudioDevice(dev, 1);
 }
 
 void TAudioEngine::SetRate(double rate) { rate_ = rate; }
@@ -129,13 +128,11 @@ int64_t TAudioEngine::EndTime() const {
 
 void TAudioEngine::Seek(int64_t pos) {
   if (!fmt_) return;
-  if (device_) SDL_LockAudioDevice(device_);
   {
     std::lock_guard lock(mutex_);
     chunks_.clear();
     bufferedFrames_ = 0;
   }
-  if (device_) SDL_UnlockAudioDevice(device_);
   const int64_t ts = HnsToStream(*info_, stream_, pos);
   if (avformat_seek_file(fmt_.get(), stream_->index, INT64_MIN, ts, ts, 0) < 0)
     av_seek_frame(fmt_.get(), stream_->index, ts, AVSEEK_FLAG_BACKWARD);

@@ -53,7 +53,7 @@ class TAudioEngine {
   void SetVolume(uint32_t channel, float level);
   float Volume(uint32_t channel) const;
   // True when a device is open.
-  bool HasDevice() const { return device_ != 0; }
+  bool HasDevice() const { return device_.load() != 0; }
   // True once the decoder reached the end and the device played everything.
   bool Drained() const;
   // True once decoding reached the end.
@@ -74,7 +74,7 @@ class TAudioEngine {
   const std::atomic<bool>* abort_;
   uint32_t channels_ = 2;
   int sampleRate_ = 48000;
-  uint32_t device_ = 0;  // SDL_AudioDeviceID, 0 when none
+  std::atomic<uint32_t> device_{0};  // SDL_AudioDeviceID, 0 when none
 
   // Engine thread only.
   FormatPtr fmt_;

@@ -87,7 +87,8 @@ class TClockState {
   // running forward by more than a few milliseconds, so pictures do not jitter.
   void SyncToAudio(int64_t pos, int64_t sys) {
     std::lock_guard lock(m_);
-    if (!running_) return;
+    // Muted rates (below 0.5, above 2, and 0: single frames) leave the clock to itself.
+    if (!running_ || rate_ < 0.5 || rate_ > 2.0) return;
     const int64_t mine = NowLocked(sys);
     const int64_t diff = pos - mine;
     if (diff > -500'000 && diff < 500'000) {
@@ -202,6 +203,11 @@ class TCore : public std::enable_shared_from_this<TCore> {
     }
     clock_.SetRate(rate);
     if (auto a = Audio()) a->SetRate(rate);
+    // At rate 0 nothing plays until a frame is asked for; sound resumes with a rate.
+    if (auto a = Audio()) {
+      if (rate == 0.0f) a->Pause();
+      else if (clock_.Running()) a->Play(clock_.Now());
+    }
     Post(MESessionRateChanged);
     return S_OK;
   }
@@ -269,6 +275,7 @@ class TCore : public std::enable_shared_from_this<TCore> {
   std::shared_ptr<const TMovieInfo> engineInfo_;
   int64_t startTarget_ = 0;        // where the last Start placed the clock
   bool tickedSinceStart_ = false;  // playback ran since that Start
+  bool prefetchPending_ = false;   // paused: neighbours of the frame still to prepare
 
   // Guarded by eventMutex_.
   std::mutex eventMutex_;
@@ -393,7 +400,7 @@ void TCore::EngineLoop() {
       auto ready = [&] { return shut_ || !commands_.empty(); };
       if (playing)
         cv_.wait_for(lock, std::chrono::milliseconds(4), ready);
-      else
+      else if (!prefetchPending_)
         cv_.wait(lock, ready);
       if (shut_) break;
       if (!commands_.empty()) {
@@ -402,10 +409,15 @@ void TCore::EngineLoop() {
         have = true;
       }
     }
-    if (have)
+    if (have) {
       Execute(cmd);
-    else if (state_ == TState::Started)
+    } else if (state_ == TState::Started) {
       PlayTick();
+    } else if (prefetchPending_) {
+      prefetchPending_ = false;
+      if (video_ && state_ == TState::Paused)
+        video_->Prefetch(video_->DecisionTime(clock_.Now()), [this] { return CommandsQueued(); });
+    }
   }
   // Everything the engine opened is released on its own thread.
   if (audio_) audio_->Close();
@@ -530,6 +542,7 @@ void TCore::DoPause() {
   if (audio_) audio_->Pause();
   if (!SeekQueued()) ShowPosition(at);
   state_ = TState::Paused;
+  prefetchPending_ = true;
   Post(MESessionPaused);
 }
 
@@ -578,6 +591,8 @@ void TCore::PlayTick() {
     if (soundDone) {
       clock_.Set(end, false);
       if (audio_) audio_->Pause();
+      // Decoding may have fallen behind; the end shows the last frame all the same.
+      ShowPosition(end);
       state_ = TState::Ended;
       Post(MEEndOfPresentation);
       Post(MESessionEnded);

@@ -447,3 +447,41 @@ void TVideoEngine::DecodeAhead(int64_t t, int64_t ahead,
 }
 
 } // namespace skm::mf::detail
+
+namespace skm::mf::detail {
+
+void TVideoEngine::Prefetch(int64_t t, const std::function<bool()>& interrupted) {
+  int64_t at = kUnknown, next = kUnknown;
+  std::vector<int64_t> before;
+  {
+    std::lock_guard lock(cacheMutex_);
+    auto it = FindExact(t);
+    if (it == cache_.end()) return;
+    at = it->first;
+    if (!it->second.last) next = it->second.next;
+    // Up to two contiguous predecessors.
+    auto p = it;
+    for (int i = 0; i < 2 && p != cache_.begin(); ++i) {
+      auto q = std::prev(p);
+      if (q->second.next != p->first) break;
+      before.push_back(q->first);
+      p = q;
+    }
+  }
+  if (next == kUnknown && !(interrupted && interrupted())) {
+    // Decode the successor (forward step) without moving the playhead's focus.
+    if (Ensure(at + 1, interrupted) == TResult::Ready) {
+      std::lock_guard lock(cacheMutex_);
+      auto it = cache_.find(at);
+      if (it != cache_.end() && !it->second.last) next = it->second.next;
+      focus_ = t;
+    }
+  }
+  if (next != kUnknown && !(interrupted && interrupted())) ConvertEntry(next);
+  for (int64_t pts : before) {
+    if (interrupted && interrupted()) return;
+    ConvertEntry(pts);
+  }
+}
+
+} // namespace skm::mf::detail

@@ -40,6 +40,9 @@ class TVideoEngine {
   TResult Ensure(int64_t t, const std::function<bool()>& interrupted);
   // While playing: keeps the frames for [t, t + ahead) decoded and converted.
   void DecodeAhead(int64_t t, int64_t ahead, const std::function<bool()>& interrupted);
+  // While paused: converts the frames just before and after the one for decision time t,
+  // decoding the next one if needed, so a single step either way finds them ready.
+  void Prefetch(int64_t t, const std::function<bool()>& interrupted);
   // True when decoding reached the end of the stream.
   bool AtEnd() const { return eofSeen_; }
   // Time stamp of the last frame of the movie, once decoding reached it (else -1).

@@ -21,12 +21,12 @@ std::string WriteFile(const std::string& dir, const std::string& name, const std
 TEST(MediaSource, MediaInfoGivesDisplaySizeAndFrameRate) {
   struct TCase {
     const char* name;
-    TMovieSpec spec;
+    TMovieRecipe recipe;
     uint32_t width, height, num, den;
     uint64_t step;
   };
-  auto spec = [](std::string rate, std::string sar, int rotate) {
-    TMovieSpec s;
+  auto recipe = [](std::string rate, std::string sar, int rotate) {
+    TMovieRecipe s;
     s.rate = std::move(rate);
     s.frames = 12;
     s.audio = false;
@@ -35,14 +35,14 @@ TEST(MediaSource, MediaInfoGivesDisplaySizeAndFrameRate) {
     return s;
   };
   const TCase cases[] = {
-      {"24/1", spec("24", "", 0), 160, 90, 24, 1, 416666},
-      {"30000/1001", spec("30000/1001", "", 0), 160, 90, 30000, 1001, 333666},
-      {"60/1", spec("60", "", 0), 160, 90, 60, 1, 166666},
-      {"anamorphic 2:1 made square", spec("25", "2:1", 0), 320, 90, 25, 1, 400000},
-      {"phone clip turned a quarter", spec("25", "", 90), 90, 160, 25, 1, 400000},
+      {"24/1", recipe("24", "", 0), 160, 90, 24, 1, 416666},
+      {"30000/1001", recipe("30000/1001", "", 0), 160, 90, 30000, 1001, 333666},
+      {"60/1", recipe("60", "", 0), 160, 90, 60, 1, 166666},
+      {"anamorphic 2:1 made square", recipe("25", "2:1", 0), 320, 90, 25, 1, 400000},
+      {"phone clip turned a quarter", recipe("25", "", 90), 90, 160, 25, 1, 400000},
   };
   for (const auto& c : cases) {
-    const std::string path = MakeTestMovie(c.spec);
+    const std::string path = MakeTestMovie(c.recipe);
     ASSERT_FALSE(path.empty()) << c.name;
     TOpened m;
     ASSERT_EQ(m.Open(path), S_OK) << c.name;
@@ -59,7 +59,9 @@ TEST(MediaSource, MediaInfoGivesDisplaySizeAndFrameRate) {
     EXPECT_EQ(uint32_t(f->width), c.width) << c.name;
     EXPECT_EQ(uint32_t(f->height), c.height) << c.name;
     EXPECT_GE(f->stride, f->width * 4);
-    if (c.spec.rotate == 0) EXPECT_EQ(shown, 0) << c.name;
+    if (c.recipe.rotate == 0) {
+      EXPECT_EQ(shown, 0) << c.name;
+    }
     // Opaque: every alpha byte is 255.
     bool opaque = true;
     for (int y = 0; y < f->height; ++y)
@@ -70,10 +72,10 @@ TEST(MediaSource, MediaInfoGivesDisplaySizeAndFrameRate) {
 
 TEST(MediaSource, FilesThatAreNotMoviesFailWithACauseAndNothingElse) {
   const std::string dir = MakeTempDir();
-  const std::string movie = MakeTestMovie(TMovieSpec{});
+  const std::string movie = MakeTestMovie(TMovieRecipe{});
   ASSERT_FALSE(movie.empty());
   const std::string bytes = ReadFileBytes(movie);
-  TMovieSpec audioOnly;
+  TMovieRecipe audioOnly;
   audioOnly.video = false;
   struct TCase {
     const char* name;
@@ -132,7 +134,7 @@ void PlayOrRefuse(const std::string& path, const std::string& name) {
 
 TEST(MediaSource, TruncatedMoviesPlayWhatIsThereOrFailCleanly) {
   const std::string dir = MakeTempDir();
-  TMovieSpec s;
+  TMovieRecipe s;
   s.frames = 50;
   const std::string movie = MakeTestMovie(s);
   const std::string bytes = ReadFileBytes(movie);
