@@ -19,9 +19,9 @@ using namespace skmtest;
 
 namespace {
 
-TMovieSpec Spec(const char* rate, int frames, bool video = true, int gop = 12, int bframes = 2,
+TMovieRecipe Recipe(const char* rate, int frames, bool video = true, int gop = 12, int bframes = 2,
                 bool audio = true) {
-  TMovieSpec s;
+  TMovieRecipe s;
   s.rate = rate;
   s.frames = frames;
   s.video = video;
@@ -205,7 +205,7 @@ TEST_F(ManagerTest, EmptyNameShutsTheOldPlayerDown) {
 }
 
 TEST_F(ManagerTest, MoviesWithoutPicturesFailTheOpenWithAMessage) {
-  const QString audioOnly = QString::fromStdString(MakeTestMovie(Spec("25", 10, false)));
+  const QString audioOnly = QString::fromStdString(MakeTestMovie(Recipe("25", 10, false)));
   ASSERT_FALSE(audioOnly.isEmpty());
   Open(movie);
   const struct {
@@ -226,7 +226,7 @@ TEST_F(ManagerTest, MoviesWithoutPicturesFailTheOpenWithAMessage) {
 }
 
 TEST_F(ManagerTest, OpenWaitNeverReentersTheManager) {
-  const QString other = QString::fromStdString(MakeTestMovie(Spec("25", 10)));
+  const QString other = QString::fromStdString(MakeTestMovie(Recipe("25", 10)));
   bool nestedRan = false;
   // Runs inside the open's wait, which dispatches events.
   QTimer::singleShot(0, [&] {
