@@ -94,6 +94,28 @@ TEST(SnapCompose, WideRowsBlendLikeSinglePixels) {
   }
 }
 
+TEST(SnapCompose, LargeRingsSplitOverThreadsGiveTheSamePicture) {
+  // Big enough to be split between two threads; frame by frame on one thread is the
+  // reference.
+  const int w = 1280, h = 1100;
+  std::vector<QImage> ring;
+  for (int f = 0; f < 4; ++f) {
+    QImage img(w, h, QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < h; ++y) {
+      auto* row = reinterpret_cast<QRgb*>(img.scanLine(y));
+      for (int x = 0; x < w; ++x) row[x] = qRgba((x + f * 40) & 255, (y * 3 + f) & 255, (x ^ y) & 255, 255);
+    }
+    ring.push_back(img);
+  }
+  ring.push_back(QImage());  // the slot written next
+  QImage composed(w, h, QImage::Format_ARGB32_Premultiplied);
+  ComposeRing(composed, ring, 4, 4, 0.3f);
+  QImage reference(w, h, QImage::Format_ARGB32_Premultiplied);
+  reference.fill(0);
+  for (int f = 0; f < 4; ++f) BlendFrameOver(reference, ring[static_cast<size_t>(f)], 0.3f);
+  EXPECT_TRUE(composed == reference);
+}
+
 TEST(SnapCompose, StraightAlphaFramesAreConvertedFirst) {
   QImage straight(1, 1, QImage::Format_ARGB32);
   straight.fill(0x80FF0000);  // half-transparent red, not premultiplied
