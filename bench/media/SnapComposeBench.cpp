@@ -42,7 +42,7 @@ void BM_ComposeRing(benchmark::State& state) {
   }
   state.SetItemsProcessed(state.iterations() * (kN - 1));
 }
-BENCHMARK(BM_ComposeRing)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ComposeRing)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The floor: clear, then each frame blended over the whole picture in turn.
 void BM_PlainLoop(benchmark::State& state) {
@@ -70,7 +70,25 @@ void BM_PlainLoop(benchmark::State& state) {
   }
   state.SetItemsProcessed(state.iterations() * (kN - 1));
 }
-BENCHMARK(BM_PlainLoop)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PlainLoop)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// What reading the same frames once costs on this machine: the memory floor.
+void BM_ReadOnly(benchmark::State& state) {
+  const auto& ring = Ring();
+  for (auto _ : state) {
+    uint64_t sum = 0;
+    for (int f = 1; f < kN; ++f) {
+      const QImage& img = ring[static_cast<size_t>(f)];
+      for (int y = 0; y < kH; ++y) {
+        const auto* row = reinterpret_cast<const uint64_t*>(img.constScanLine(y));
+        for (int x = 0; x < kW / 2; ++x) sum += row[x];
+      }
+    }
+    benchmark::DoNotOptimize(sum);
+  }
+  state.SetItemsProcessed(state.iterations() * (kN - 1));
+}
+BENCHMARK(BM_ReadOnly)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 

@@ -103,7 +103,7 @@ bool TMfPackManager::WaitForVideo() {
   poll.setInterval(5);
   QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
     if (alive.expired() || !FMfPackPlayer || FMfPackPlayer->HasVideo() ||
-        FMfPackPlayer->GetState() == TPlayerState::Closed || clock.elapsed() >= kOpenWaitMs) {
+        FMfPackPlayer->GetState() == TPlayerState::Closed || clock.elapsed() >= OpenWaitMs) {
       loop.quit();
       return;
     }

@@ -35,6 +35,8 @@ public:
 
   // How long an open waits for the picture before it gives up.
   static constexpr int kOpenWaitMs = 10'000;
+  // The limit in force (tests shorten it).
+  int OpenWaitMs = kOpenWaitMs;
 
   explicit TMfPackManager(QObject* parent = nullptr);
   ~TMfPackManager() override;

@@ -2,7 +2,8 @@
 // The frame splitter's blend: the remembered frames of a lane drawn over one another
 // into one picture, so motion shows as a trail of copies.
 //
-// Threads: pure functions on the caller's images; any thread. Nothing is kept.
+// Threads: pure functions on the caller's images; any thread. ComposeRing may use one
+// helper thread of its own for large pictures and joins it before returning.
 
 #include <QImage>
 #include <vector>

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <thread>
 
+#include "FakeFramework.h"
 #include "MediaTestSupport.h"
 #include "TestMovies.h"
 #include "app/settings/Setup.h"
@@ -19,7 +20,7 @@ using namespace skmtest;
 
 namespace {
 
-TMovieRecipe Spec(const char* rate, int frames, bool video = true, int gop = 12, int bframes = 2,
+TMovieRecipe Recipe(const char* rate, int frames, bool video = true, int gop = 12, int bframes = 2,
                 bool audio = true) {
   TMovieRecipe s;
   s.rate = rate;
@@ -205,7 +206,7 @@ TEST_F(ManagerTest, EmptyNameShutsTheOldPlayerDown) {
 }
 
 TEST_F(ManagerTest, MoviesWithoutPicturesFailTheOpenWithAMessage) {
-  const QString audioOnly = QString::fromStdString(MakeTestMovie(Spec("25", 10, false)));
+  const QString audioOnly = QString::fromStdString(MakeTestMovie(Recipe("25", 10, false)));
   ASSERT_FALSE(audioOnly.isEmpty());
   Open(movie);
   const struct {
@@ -225,19 +226,55 @@ TEST_F(ManagerTest, MoviesWithoutPicturesFailTheOpenWithAMessage) {
   }
 }
 
-TEST_F(ManagerTest, OpenWaitNeverReentersTheManager) {
-  const QString other = QString::fromStdString(MakeTestMovie(Spec("25", 10)));
+// The open's wait on a scripted framework, so the test decides when the picture is ready.
+class ManagerWaitTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    fw = std::make_shared<TFakeFramework>();
+    fw->autoComplete = true;
+    previous = OverrideMediaFramework(fw);
+    mgr = std::make_unique<TMfPackManager>();
+    mgr->TimerViewProc = [](const QImage&) {};
+    mgr->TimerInfoProc = [](TMediaTime, float, bool) {};
+  }
+  void TearDown() override {
+    mgr.reset();
+    OverrideMediaFramework(previous);
+  }
+  TRecordingMessages messages;
+  std::shared_ptr<TFakeFramework> fw;
+  std::shared_ptr<IMediaFramework> previous;
+  std::unique_ptr<TMfPackManager> mgr;
+};
+
+TEST_F(ManagerWaitTest, WaitDispatchesEventsButNeverReentersTheManager) {
   bool nestedRan = false;
-  // Runs inside the open's wait, which dispatches events.
   QTimer::singleShot(0, [&] {
     nestedRan = true;
-    mgr->SetFileName(other);
+    mgr->SetFileName(QStringLiteral("other.mp4"));  // dropped: this manager is opening
     mgr->MediaStart();
+    mgr->MediaClose();
+    auto s = fw->LastSession();
+    s->Deliver(MESessionTopologySet);
+    s->DeliverTopologyStatus(MF_TOPOSTATUS_READY);
   });
-  Open(movie);
+  mgr->SetFileName(QStringLiteral("movie.mp4"));
   EXPECT_TRUE(nestedRan);
-  EXPECT_EQ(mgr->FileName(), movie);
-  ASSERT_TRUE(Spin([&] { return AtRest(); }));
+  EXPECT_EQ(mgr->FileName(), QStringLiteral("movie.mp4"));
+  EXPECT_TRUE(mgr->HasVideo());
+  EXPECT_TRUE(mgr->TimerViewActive());
+  EXPECT_TRUE(messages.Texts().isEmpty());
+}
+
+TEST_F(ManagerWaitTest, PictureThatNeverComesFailsTheOpenAfterTheLimit) {
+  mgr->OpenWaitMs = 100;
+  mgr->SetFileName(QStringLiteral("stuck.mp4"));  // the session never reports its topology
+  EXPECT_TRUE(mgr->FileName().isEmpty());
+  EXPECT_FALSE(mgr->HasVideo());
+  EXPECT_FALSE(mgr->TimerViewActive());
+  EXPECT_FALSE(mgr->TimerInfoActive());
+  ASSERT_EQ(messages.Texts().size(), 1);
+  EXPECT_TRUE(messages.Texts()[0].startsWith("The movie has no picture that can be shown"));
 }
 
 // --- frame splitter -------------------------------------------------------------------
@@ -288,6 +325,20 @@ TEST_F(SplitterTest, WalkThroughTheRing) {
   mgr->SnapBitmapsDrawIndex(-1);
   EXPECT_EQ(mgr->RingCurrent(), 3);
   ASSERT_TRUE(Spin([&] { return !mgr->RingDrawQueued(); }));
+}
+
+TEST_F(SplitterTest, ManagerFreedWithACompositeQueuedWhilePlaying) {
+  gSettings.Counts = 3;
+  Open(movie);
+  mgr->SetIsSnapBitmaps(true);
+  Push(3);
+  mgr->MediaStart();
+  mgr->SnapBitmapsDrawIndex(-1);
+  ASSERT_TRUE(mgr->RingDrawQueued());
+  const size_t before = delivered.size();
+  mgr.reset();  // shuts the playing session down; the queued composite must not run
+  QCoreApplication::processEvents();
+  EXPECT_EQ(delivered.size(), before);
 }
 
 TEST_F(SplitterTest, PauseRightAfterStartComposesOnlyTheFramesShown) {

@@ -18,7 +18,7 @@ using namespace skmtest;
 
 namespace {
 
-TMovieRecipe Spec(const char* rate, int frames, bool video = true, int gop = 12, int bframes = 2,
+TMovieRecipe Recipe(const char* rate, int frames, bool video = true, int gop = 12, int bframes = 2,
                 bool audio = true) {
   TMovieRecipe s;
   s.rate = rate;
@@ -91,18 +91,18 @@ TEST_F(MoviePlayerTest, OpensPausedOnTheFirstFrameWithItsGeometry) {
 
 TEST_F(MoviePlayerTest, SeekShowsExactlyTheFrameFfmpegDecodes) {
   const struct {
-    TMovieRecipe spec;
+    TMovieRecipe recipe;
     std::vector<int> frames;
   } cases[] = {
       {{}, {0, 1, 2, 11, 12, 13, 30, 24, 49, 3, 2}},
-      {Spec("30000/1001", 40, true, 15), {0, 1, 14, 15, 16, 39, 20, 2}},
-      {Spec("24", 30, true, 5, 3, false), {29, 0, 5, 6, 17}},
+      {Recipe("30000/1001", 40, true, 15), {0, 1, 14, 15, 16, 39, 20, 2}},
+      {Recipe("24", 30, true, 5, 3, false), {29, 0, 5, 6, 17}},
   };
   for (const auto& c : cases) {
-    const std::string path = MakeTestMovie(c.spec);
+    const std::string path = MakeTestMovie(c.recipe);
     ASSERT_FALSE(path.empty());
     const std::vector<int> reference = FfmpegFrameIndexes(path);
-    ASSERT_EQ(static_cast<int>(reference.size()), c.spec.frames);
+    ASSERT_EQ(static_cast<int>(reference.size()), c.recipe.frames);
     auto p = OpenAtRest(path);
     ASSERT_TRUE(p);
     for (int n : c.frames) {
@@ -115,7 +115,7 @@ TEST_F(MoviePlayerTest, SeekShowsExactlyTheFrameFfmpegDecodes) {
 }
 
 TEST_F(MoviePlayerTest, PlaysToTheEndStopsAndStartsAgain) {
-  const std::string path = MakeTestMovie(Spec("25", 8, true, 4));
+  const std::string path = MakeTestMovie(Recipe("25", 8, true, 4));
   ASSERT_FALSE(path.empty());
   auto p = OpenAtRest(path);
   ASSERT_TRUE(p);
@@ -144,7 +144,7 @@ TEST_F(MoviePlayerTest, PauseRightAfterStartEndsPaused) {
 }
 
 TEST_F(MoviePlayerTest, AudioOnlyMovieOpensWithoutVideo) {
-  const std::string path = MakeTestMovie(Spec("25", 10, false));
+  const std::string path = MakeTestMovie(Recipe("25", 10, false));
   ASSERT_FALSE(path.empty());
   auto p = TMfPackPlayer::Create();
   p->SetFileName(QString::fromStdString(path));
