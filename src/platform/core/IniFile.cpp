@@ -76,12 +76,21 @@ void TIniFile::LoadFromText(std::string_view text) {
   Section* cur = nullptr;
   size_t pos = 0;
   while (pos < text.size()) {
-    size_t end = text.find_first_of("\r\n", pos);
-    if (end == std::string_view::npos) end = text.size();
-    std::string_view line = text.substr(pos, end - pos);
-    pos = end;
-    if (pos < text.size() && text[pos] == '\r') ++pos;
-    if (pos < text.size() && text[pos] == '\n') ++pos;
+    // memchr for the line feed, then a carriage return inside the line: a per-character
+    // search for either would cost a call per byte on large files.
+    const char* base = text.data() + pos;
+    const size_t left = text.size() - pos;
+    const void* lf = std::memchr(base, '\n', left);
+    size_t len = lf ? static_cast<size_t>(static_cast<const char*>(lf) - base) : left;
+    size_t next = pos + len + (lf ? 1 : 0);
+    if (const void* cr = std::memchr(base, '\r', len)) {
+      // CR LF, or a lone CR ending the line (old Mac files).
+      const size_t crLen = static_cast<size_t>(static_cast<const char*>(cr) - base);
+      next = (crLen + 1 == len && lf) ? next : pos + crLen + 1;
+      len = crLen;
+    }
+    std::string_view line = text.substr(pos, len);
+    pos = next;
 
     std::string_view t = Trim(line);
     if (t.empty()) continue;
@@ -117,6 +126,17 @@ bool TIniFile::LoadFromFile(const std::string& path, std::string* error) {
     if (errno == ENOENT) return true;
     if (error) *error = "cannot open " + path + ": " + std::strerror(errno);
     return false;
+  }
+  // Settings and position files are a few hundred bytes; refusing absurd sizes keeps a
+  // hostile file from taking the memory.
+  if (std::fseek(f, 0, SEEK_END) == 0) {
+    const long size = std::ftell(f);
+    if (size > kMaxIniFileBytes) {
+      std::fclose(f);
+      if (error) *error = "file too large: " + path;
+      return false;
+    }
+    std::rewind(f);
   }
   std::string data;
   char buf[65536];
@@ -310,12 +330,12 @@ std::optional<double> ParseIniFloat(std::string_view text, char localeSeparator)
   for (char c : t)
     if (!((c >= '0' && c <= '9') || c == '.' || c == '-' || c == '+' || c == 'e' || c == 'E'))
       return std::nullopt;
+  // from_chars takes no "+" sign; allow exactly one in front of a digit or ".".
+  size_t start = 0;
+  if (t.size() > 1 && t[0] == '+' && t[1] != '+' && t[1] != '-') start = 1;
   double d = 0;
-  auto [p, ec] = std::from_chars(t.data(), t.data() + t.size(), d);
-  if (ec != std::errc() || p != t.data() + t.size()) {
-    if (!t.empty() && t.front() == '+') return ParseIniFloat(std::string_view(t).substr(1), '.');
-    return std::nullopt;
-  }
+  auto [p, ec] = std::from_chars(t.data() + start, t.data() + t.size(), d);
+  if (ec != std::errc() || p != t.data() + t.size()) return std::nullopt;
   if (!std::isfinite(d)) return std::nullopt;
   return d;
 }

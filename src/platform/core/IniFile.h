@@ -24,6 +24,9 @@
 
 namespace skm {
 
+// Files larger than this are refused by LoadFromFile (64 MiB).
+inline constexpr long kMaxIniFileBytes = 64L * 1024 * 1024;
+
 class TIniFile {
 public:
   TIniFile();
@@ -32,7 +35,8 @@ public:
   TIniFile& operator=(const TIniFile&) = delete;
 
   // Replaces the contents with the file's. A missing file gives an empty store and true;
-  // an unreadable one (a folder, no permission) gives an empty store, false and a message.
+  // an unreadable one (a folder, no permission, larger than kMaxIniFileBytes) gives an
+  // empty store, false and a message.
   bool LoadFromFile(const std::string& path, std::string* error = nullptr);
   // Replaces the contents with the text (BOM and line ends as described above).
   void LoadFromText(std::string_view text);

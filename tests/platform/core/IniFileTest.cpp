@@ -60,7 +60,8 @@ TEST(IniFile, ValueParsingTable) {
       {"$10", 16, -1},        {"0xFFFFFFFF", -1, -1},  {"abc", 77, -1},       {"", 77, -1},
       {" 7 ", 7, 7},          {"1.25", 77, 1.25},      {"1,25", 77, 1.25},    {"2e1", 77, 20},
       {"99999999999", 77, 99999999999.0}, {"0x", 77, -1}, {"nan", 77, -1},    {"inf", 77, -1},
-      {"1.5.2", 77, -1},      {"+4", 4, 4},
+      {"1.5.2", 77, -1},      {"+4", 4, 4},            {"++1", 77, -1},       {"+-2", 77, -1},
+      {"+.5", 77, 0.5},
   };
   for (const Row& r : rows) {
     TIniFile ini;
@@ -82,9 +83,11 @@ TEST(IniFile, FloatsAreWrittenInShortestGeneralForm) {
 
 TEST(IniFile, ReadsLfFilesWithoutBomAndCrOnly) {
   TIniFile ini;
-  ini.LoadFromText("[A]\nk=1\n[B]\rk=2\r");
+  ini.LoadFromText("[A]\nk=1\n[B]\rk=2\r[C]\r\nk=3\r\n\r\nj=4");
   EXPECT_EQ(ini.ReadInteger("A", "k", 0), 1);
   EXPECT_EQ(ini.ReadInteger("B", "k", 0), 2);
+  EXPECT_EQ(ini.ReadInteger("C", "k", 0), 3);
+  EXPECT_EQ(ini.ReadInteger("C", "j", 0), 4);
 }
 
 TEST(IniFile, DeleteKeyAndEraseSection) {
