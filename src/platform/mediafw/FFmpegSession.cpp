@@ -294,6 +294,7 @@ class TCore : public std::enable_shared_from_this<TCore> {
   bool startedSinceTopology_ = false;  // a Start ran since the topology was set
   std::chrono::steady_clock::time_point graceUntil_{};  // the clock's start waits till then
   bool prefetchPending_ = false;   // paused: neighbours of the frame still to prepare
+  bool audioSeekPending_ = false;  // the sound must move to the start target before playing
 
   // Guarded by eventMutex_.
   std::mutex eventMutex_;
@@ -534,7 +535,8 @@ void TCore::DoStart(const PropVariant& pos) {
     target = 0;  // from stopped or ended: from the beginning
   }
   if (!SeekQueued()) ShowPosition(target);
-  if (audio_ && reposition) audio_->Seek(target);
+  // Sound is repositioned only once playback begins: steps while paused never need it.
+  if (reposition) audioSeekPending_ = true;
   // The clock starts with playback's first turn, not here: a command queued right behind
   // (the pause of a seek while paused, the pause that follows the first start after an
   // open) then finds the clock exactly where the picture is.
@@ -569,10 +571,8 @@ void TCore::DoStop() {
     return;
   }
   clock_.Set(0, false);
-  if (audio_) {
-    audio_->Pause();
-    audio_->Seek(0);
-  }
+  if (audio_) audio_->Pause();
+  audioSeekPending_ = true;
   if (!SeekQueued()) ShowPosition(0);
   state_ = TState::Stopped;
   Post(MESessionStopped);
@@ -595,6 +595,11 @@ void TCore::DoClose() {
 void TCore::PlayTick() {
   if (!tickedSinceStart_) {
     tickedSinceStart_ = true;
+    if (audio_ && audioSeekPending_) {
+      audio_->Seek(startTarget_);
+      audio_->Fill([this] { return CommandsQueued(); });
+    }
+    audioSeekPending_ = false;
     clock_.Set(startTarget_, true);
     if (audio_) audio_->Play(startTarget_);
   }
