@@ -26,6 +26,8 @@ class TFFmpegFramework final : public IMediaFramework {
     if (gStartCount++ == 0) {
       // Damaged movies make FFmpeg talk; the results carry what callers need.
       if (!std::getenv("SKM_FFMPEG_LOG")) av_log_set_level(AV_LOG_FATAL);
+      // SDL must not take SIGINT and SIGTERM from the program that hosts it.
+      SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
       // No sound device is not an error: movies then play silently.
       gAudioUp = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
     }

@@ -31,6 +31,14 @@ int64_t SystemHns() {
 // Rates a session plays; audio keeps its pitch within [0.5, 2] and is muted outside.
 constexpr float kFastestRate = 8.0f;
 
+// How long a start waits for a pause that follows it (a seek while paused gives both back
+// to back) before the clock runs; the first start after an open waits longer, as its
+// pause comes only once the caller saw MESessionStarted.
+constexpr int kStartGraceMs = 10;
+constexpr int kFirstStartGraceMs = 150;
+// A pause this soon after the clock began running returns to the start's position.
+constexpr int kSnapBackMs = 100;
+
 // The presentation clock: a position that advances with the system time at the rate
 // while running, or with the sound actually played when the audio engine drives it.
 // Thread-safe.
@@ -53,6 +61,7 @@ class TClockState {
     base_ = Clamp(pos);
     baseSys_ = SystemHns();
     running_ = running;
+    reported_ = base_;
   }
   // Stops the clock where it is; returns that position.
   int64_t Freeze() {
@@ -89,7 +98,7 @@ class TClockState {
     std::lock_guard lock(m_);
     // Muted rates (below 0.5, above 2, and 0: single frames) leave the clock to itself.
     if (!running_ || rate_ < 0.5 || rate_ > 2.0) return;
-    const int64_t mine = NowLocked(sys);
+    const int64_t mine = Project(sys);
     const int64_t diff = pos - mine;
     if (diff > -500'000 && diff < 500'000) {
       // Slew gently toward the sound (a tenth of the difference per update).
@@ -100,10 +109,18 @@ class TClockState {
 
  private:
   int64_t Clamp(int64_t p) const { return p < 0 ? 0 : (p > limit_ ? limit_ : p); }
-  int64_t NowLocked(int64_t sys) const {
+  // Where the clock stands at system time sys, by its base and rate alone.
+  int64_t Project(int64_t sys) const {
     if (!running_) return base_;
     const double advanced = double(sys - baseSys_) * rate_;
     return Clamp(base_ + static_cast<int64_t>(advanced));
+  }
+  int64_t NowLocked(int64_t sys) const {
+    if (!running_) return base_;
+    // Corrections toward the sound never take back time already reported.
+    const int64_t now = std::max(Project(sys), reported_);
+    reported_ = now;
+    return now;
   }
   mutable std::mutex m_;
   bool running_ = false;
@@ -111,6 +128,7 @@ class TClockState {
   int64_t base_ = 0;
   int64_t baseSys_ = 0;
   int64_t limit_ = INT64_MAX;
+  mutable int64_t reported_ = 0;  // the latest time handed out while running
 };
 
 struct TCommand {
@@ -274,8 +292,12 @@ class TCore : public std::enable_shared_from_this<TCore> {
   std::shared_ptr<TAudioEngine> audio_;
   std::shared_ptr<const TMovieInfo> engineInfo_;
   int64_t startTarget_ = 0;        // where the last Start placed the clock
-  bool tickedSinceStart_ = false;  // playback ran since that Start
+  bool tickedSinceStart_ = false;  // playback ran since that Start (the clock runs)
+  bool startedSinceTopology_ = false;  // a Start ran since the topology was set
+  std::chrono::steady_clock::time_point graceUntil_{};  // the clock's start waits till then
   bool prefetchPending_ = false;   // paused: neighbours of the frame still to prepare
+  bool audioSeekPending_ = false;  // the sound must move to the start target before playing
+  std::chrono::steady_clock::time_point clockStartedAt_{};  // when the clock last began running
 
   // Guarded by eventMutex_.
   std::mutex eventMutex_;
@@ -398,7 +420,9 @@ void TCore::EngineLoop() {
       std::unique_lock lock(mutex_);
       const bool playing = state_ == TState::Started;
       auto ready = [&] { return shut_ || !commands_.empty(); };
-      if (playing)
+      if (playing && !tickedSinceStart_)
+        cv_.wait_until(lock, graceUntil_, ready);
+      else if (playing)
         cv_.wait_for(lock, std::chrono::milliseconds(4), ready);
       else if (!prefetchPending_)
         cv_.wait(lock, ready);
@@ -476,6 +500,7 @@ void TCore::DoApplyTopology() {
     caps = caps_;
   }
   state_ = TState::Stopped;
+  startedSinceTopology_ = false;
   clock_.Set(0, false);
   Post(MESessionTopologySet);
   Post(MESessionCapabilitiesChanged, S_OK, {}, caps);
@@ -513,17 +538,20 @@ void TCore::DoStart(const PropVariant& pos) {
     target = 0;  // from stopped or ended: from the beginning
   }
   if (!SeekQueued()) ShowPosition(target);
-  if (audio_ && reposition) audio_->Seek(target);
-  // A command queued right behind (the pause of a seek while paused) must find the clock
-  // where the picture is, so the clock only runs when nothing waits.
-  const bool run = !CommandsQueued();
-  clock_.Set(target, run);
+  // Sound is repositioned only once playback begins: steps while paused never need it.
+  if (reposition) audioSeekPending_ = true;
+  // The clock starts with playback's first turn, not here: a command queued right behind
+  // (the pause of a seek while paused, the pause that follows the first start after an
+  // open) then finds the clock exactly where the picture is.
+  const bool firstAfterOpen = state_ == TState::Stopped && !startedSinceTopology_;
+  clock_.Set(target, false);
   startTarget_ = target;
   tickedSinceStart_ = false;
+  startedSinceTopology_ = true;
+  graceUntil_ = std::chrono::steady_clock::now() +
+                std::chrono::milliseconds(firstAfterOpen ? kFirstStartGraceMs : kStartGraceMs);
   state_ = TState::Started;
-  if (audio_) {
-    if (run) audio_->Play(target); else audio_->Pause();
-  }
+  if (audio_) audio_->Pause();
   Post(MESessionStarted);
 }
 
@@ -533,9 +561,11 @@ void TCore::DoPause() {
     return;
   }
   int64_t at = clock_.Freeze();
-  if (state_ == TState::Started && !tickedSinceStart_) {
-    // Paused before playback took its first turn (a seek while paused gives Start and
-    // Pause back to back): the position is the start's, not where the clock crept to.
+  if (state_ == TState::Started &&
+      (!tickedSinceStart_ ||
+       std::chrono::steady_clock::now() - clockStartedAt_ < std::chrono::milliseconds(kSnapBackMs))) {
+    // A pause right behind a start (a seek while paused, even when the caller was held up
+    // between the two) rests where the start was asked to be, not where the clock crept to.
     at = startTarget_;
     clock_.Set(at, false);
   }
@@ -552,10 +582,8 @@ void TCore::DoStop() {
     return;
   }
   clock_.Set(0, false);
-  if (audio_) {
-    audio_->Pause();
-    audio_->Seek(0);
-  }
+  if (audio_) audio_->Pause();
+  audioSeekPending_ = true;
   if (!SeekQueued()) ShowPosition(0);
   state_ = TState::Stopped;
   Post(MESessionStopped);
@@ -576,7 +604,17 @@ void TCore::DoClose() {
 }
 
 void TCore::PlayTick() {
-  tickedSinceStart_ = true;
+  if (!tickedSinceStart_) {
+    tickedSinceStart_ = true;
+    if (audio_ && audioSeekPending_) {
+      audio_->Seek(startTarget_);
+      audio_->Fill([this] { return CommandsQueued(); });
+    }
+    audioSeekPending_ = false;
+    clock_.Set(startTarget_, true);
+    clockStartedAt_ = std::chrono::steady_clock::now();
+    if (audio_) audio_->Play(startTarget_);
+  }
   const int64_t now = clock_.Now();
   const auto interrupted = [this] { return CommandsQueued(); };
   if (audio_) audio_->Fill(interrupted);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <thread>
 
@@ -449,6 +450,72 @@ TEST(MediaSession, VariableFrameRateShowsTheLastFrameNotAfterThePosition) {
       m.SeekPaused(uint64_t(pos));
       EXPECT_EQ(m.ShownIndex(), k) << "position " << pos;
     }
+  }
+}
+
+} // namespace
+
+namespace {
+
+bool SamePixels(const VideoFrame& a, const VideoFrame& b) {
+  if (a.width != b.width || a.height != b.height) return false;
+  for (int y = 0; y < a.height; ++y)
+    if (std::memcmp(a.pixels + size_t(y) * a.stride, b.pixels + size_t(y) * b.stride,
+                    size_t(a.width) * 4) != 0)
+      return false;
+  return true;
+}
+
+TEST(MediaSession, FramesKeptInMemoryAreTheFramesDecodingGives) {
+  const std::string path = MakeTestMovie(Recipe("30000/1001", 60, 30, 3, false));
+  TOpened kept, fresh;
+  ASSERT_EQ(kept.Open(path), S_OK);
+  SessionOptions none;
+  none.frameCacheMiB = 0;
+  ASSERT_EQ(fresh.Open(path, &none), S_OK);
+  // Decode a group forward, then come back over it: served from memory.
+  kept.SeekPaused(28 * kept.step);
+  for (int k : {27, 20, 13, 1, 29, 14}) {
+    kept.SeekPaused(uint64_t(k) * kept.step);
+    fresh.SeekPaused(45 * fresh.step);  // move away so the next one decodes anew
+    fresh.SeekPaused(uint64_t(k) * fresh.step);
+    std::shared_ptr<const VideoFrame> a, b;
+    ASSERT_EQ(kept.ShownIndex(&a), k);
+    ASSERT_EQ(fresh.ShownIndex(&b), k);
+    EXPECT_TRUE(SamePixels(*a, *b)) << "frame " << k;
+  }
+}
+
+TEST(MediaSession, QueuedSeeksEachCompleteAndTheLastTargetWins) {
+  const std::string path = MakeTestMovie(Recipe("25", 50, 12, 2, true));
+  TOpened m;
+  ASSERT_EQ(m.Open(path), S_OK);
+  m.SeekPaused(0);
+  const int started = m.log->Count(MESessionStarted);
+  for (int k : {40, 5, 33, 17, 29}) m.session->Start(PropVariant::Position(k * int64_t(m.step)));
+  m.session->Pause();
+  ASSERT_GE(m.log->WaitFor(MESessionPaused, 2), 0);
+  EXPECT_EQ(m.log->Count(MESessionStarted), started + 5) << "one completion per command";
+  EXPECT_EQ(m.ShownIndex(), 29);
+  EXPECT_EQ(m.ClockTime(), 29 * int64_t(m.step));
+}
+
+} // namespace
+
+namespace {
+
+TEST(MediaSession, APauseAnsweringTheFirstStartRestsOnTheFirstFrame) {
+  // As an opening player does: start, and pause once MESessionStarted arrived.
+  const std::string path = MakeTestMovie(Recipe("60", 30, 10, 2, true));
+  for (int round = 0; round < 3; ++round) {
+    TOpened m;
+    ASSERT_EQ(m.Open(path), S_OK);
+    m.session->Start(PropVariant::Empty());
+    ASSERT_GE(m.log->WaitFor(MESessionStarted), 0);
+    m.session->Pause();
+    ASSERT_GE(m.log->WaitFor(MESessionPaused), 0);
+    EXPECT_EQ(m.ClockTime(), 0);
+    EXPECT_EQ(m.ShownIndex(), 0);
   }
 }
 
