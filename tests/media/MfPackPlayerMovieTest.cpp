@@ -248,7 +248,13 @@ TEST(FrameExportTest, BadRequestsFailWithoutWriting) {
     EXPECT_FALSE(QFile::exists(c.out)) << c.what;
   }
   EXPECT_NE(RunFrameInfo(dir + "/nothing.mp4"), 0);
-  EXPECT_EQ(RunFrameInfo(movie), 0);
+  testing::internal::CaptureStdout();
+  const int rc = RunFrameInfo(movie);
+  const std::string info = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(rc, 0);
+  for (const char* line : {"width: 160\n", "height: 90\n", "frame rate: 25.000000\n", "step: 400000\n",
+                           "frames: 50\n"})
+    EXPECT_NE(info.find(line), std::string::npos) << line << " in " << info;
   EXPECT_TRUE(messages.Texts().isEmpty());  // everything went to stderr
 }
 
