@@ -20,12 +20,14 @@ inline uint32_t Div255(uint32_t x) { return (x + 128 + ((x + 128) >> 8)) >> 8; }
 // Source-over of one premultiplied row: s' = s * k / 256, d = s' + d * (255 - s'.a) / 255,
 // every intermediate within 16 bits (s * k <= 65280, d * (255 - a) + 128 <= 65153), so
 // four pixels go through one 16-lane vector at a time; the pixel layout is B, G, R, A.
-// Built twice: for AVX2 where the processor has it, and for the baseline.
+// Built twice, for AVX2 and for the baseline, and chosen once at run time (a plain
+// branch rather than an ifunc, which the sanitizers' start-up does not survive).
 using TU16x16 = uint16_t __attribute__((vector_size(32)));
 using TU8x16 = uint8_t __attribute__((vector_size(16)));
 
-__attribute__((target_clones("avx2", "default")))
-void BlendRow(uint8_t* __restrict d, const uint8_t* __restrict s, int pixels, uint32_t k) {
+__attribute__((always_inline)) inline void BlendRowBody(uint8_t* __restrict d,
+                                                        const uint8_t* __restrict s, int pixels,
+                                                        uint32_t k) {
   if (k == 0) return;
   const TU16x16 kv = TU16x16{} + static_cast<uint16_t>(k);
   const TU16x16 half = TU16x16{} + uint16_t{128};
@@ -57,6 +59,23 @@ void BlendRow(uint8_t* __restrict d, const uint8_t* __restrict s, int pixels, ui
       dp[c] = static_cast<uint8_t>(v > 255 ? 255 : v);
     }
   }
+}
+
+__attribute__((target("avx2"))) void BlendRowAvx2(uint8_t* __restrict d, const uint8_t* __restrict s,
+                                                  int pixels, uint32_t k) {
+  BlendRowBody(d, s, pixels, k);
+}
+
+void BlendRowBase(uint8_t* __restrict d, const uint8_t* __restrict s, int pixels, uint32_t k) {
+  BlendRowBody(d, s, pixels, k);
+}
+
+void BlendRow(uint8_t* d, const uint8_t* s, int pixels, uint32_t k) {
+  static const bool avx2 = __builtin_cpu_supports("avx2");
+  if (avx2)
+    BlendRowAvx2(d, s, pixels, k);
+  else
+    BlendRowBase(d, s, pixels, k);
 }
 
 QImage AsPremultiplied(const QImage& img) {

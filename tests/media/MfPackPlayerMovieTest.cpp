@@ -143,6 +143,31 @@ TEST_F(MoviePlayerTest, PauseRightAfterStartEndsPaused) {
   p->ShutDown();
 }
 
+TEST_F(MoviePlayerTest, RateRequestsOnARealSession) {
+  const std::string path = MakeTestMovie({});
+  ASSERT_FALSE(path.empty());
+  auto p = OpenAtRest(path);
+  ASSERT_TRUE(p);
+  ASSERT_EQ(p->SendPlayerCommand(TCommand::CmdStart), 0);
+  ASSERT_TRUE(WaitFor([&] { return p->PendingKind() == 0; }));
+  const struct {
+    float rate;
+    bool ok;
+    float after;
+  } cases[] = {
+      {2.0f, true, 2.0f},   {2.0f, true, 2.0f},   {0.0f, false, 2.0f},
+      {0.5f, true, 0.5f},   {1.0f, true, 1.0f},
+      {-1.0f, p->CanFastRewind(), p->CanFastRewind() ? -1.0f : 1.0f},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(p->SetMovieRate(c.rate), c.ok) << c.rate;
+    EXPECT_EQ(p->Rate(), c.after) << c.rate;
+    EXPECT_EQ(p->GetState(), TPlayerState::Started) << c.rate;
+    ASSERT_TRUE(WaitFor([&] { return p->PendingKind() == 0 && p->RequestedCommand() == TCommand::CmdNone; }));
+  }
+  p->ShutDown();
+}
+
 TEST_F(MoviePlayerTest, AudioOnlyMovieOpensWithoutVideo) {
   const std::string path = MakeTestMovie(Recipe("25", 10, false));
   ASSERT_FALSE(path.empty());
@@ -223,7 +248,13 @@ TEST(FrameExportTest, BadRequestsFailWithoutWriting) {
     EXPECT_FALSE(QFile::exists(c.out)) << c.what;
   }
   EXPECT_NE(RunFrameInfo(dir + "/nothing.mp4"), 0);
-  EXPECT_EQ(RunFrameInfo(movie), 0);
+  testing::internal::CaptureStdout();
+  const int rc = RunFrameInfo(movie);
+  const std::string info = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(rc, 0);
+  for (const char* line : {"width: 160\n", "height: 90\n", "frame rate: 25.000000\n", "step: 400000\n",
+                           "frames: 50\n"})
+    EXPECT_NE(info.find(line), std::string::npos) << line << " in " << info;
   EXPECT_TRUE(messages.Texts().isEmpty());  // everything went to stderr
 }
 

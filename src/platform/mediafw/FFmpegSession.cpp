@@ -36,6 +36,8 @@ constexpr float kFastestRate = 8.0f;
 // pause comes only once the caller saw MESessionStarted.
 constexpr int kStartGraceMs = 10;
 constexpr int kFirstStartGraceMs = 150;
+// A pause this soon after the clock began running returns to the start's position.
+constexpr int kSnapBackMs = 100;
 
 // The presentation clock: a position that advances with the system time at the rate
 // while running, or with the sound actually played when the audio engine drives it.
@@ -294,6 +296,8 @@ class TCore : public std::enable_shared_from_this<TCore> {
   bool startedSinceTopology_ = false;  // a Start ran since the topology was set
   std::chrono::steady_clock::time_point graceUntil_{};  // the clock's start waits till then
   bool prefetchPending_ = false;   // paused: neighbours of the frame still to prepare
+  bool audioSeekPending_ = false;  // the sound must move to the start target before playing
+  std::chrono::steady_clock::time_point clockStartedAt_{};  // when the clock last began running
 
   // Guarded by eventMutex_.
   std::mutex eventMutex_;
@@ -534,7 +538,8 @@ void TCore::DoStart(const PropVariant& pos) {
     target = 0;  // from stopped or ended: from the beginning
   }
   if (!SeekQueued()) ShowPosition(target);
-  if (audio_ && reposition) audio_->Seek(target);
+  // Sound is repositioned only once playback begins: steps while paused never need it.
+  if (reposition) audioSeekPending_ = true;
   // The clock starts with playback's first turn, not here: a command queued right behind
   // (the pause of a seek while paused, the pause that follows the first start after an
   // open) then finds the clock exactly where the picture is.
@@ -555,7 +560,15 @@ void TCore::DoPause() {
     Post(MESessionPaused, MF_E_INVALIDREQUEST);
     return;
   }
-  const int64_t at = clock_.Freeze();
+  int64_t at = clock_.Freeze();
+  if (state_ == TState::Started &&
+      (!tickedSinceStart_ ||
+       std::chrono::steady_clock::now() - clockStartedAt_ < std::chrono::milliseconds(kSnapBackMs))) {
+    // A pause right behind a start (a seek while paused, even when the caller was held up
+    // between the two) rests where the start was asked to be, not where the clock crept to.
+    at = startTarget_;
+    clock_.Set(at, false);
+  }
   if (audio_) audio_->Pause();
   if (!SeekQueued()) ShowPosition(at);
   state_ = TState::Paused;
@@ -569,10 +582,8 @@ void TCore::DoStop() {
     return;
   }
   clock_.Set(0, false);
-  if (audio_) {
-    audio_->Pause();
-    audio_->Seek(0);
-  }
+  if (audio_) audio_->Pause();
+  audioSeekPending_ = true;
   if (!SeekQueued()) ShowPosition(0);
   state_ = TState::Stopped;
   Post(MESessionStopped);
@@ -595,7 +606,13 @@ void TCore::DoClose() {
 void TCore::PlayTick() {
   if (!tickedSinceStart_) {
     tickedSinceStart_ = true;
+    if (audio_ && audioSeekPending_) {
+      audio_->Seek(startTarget_);
+      audio_->Fill([this] { return CommandsQueued(); });
+    }
+    audioSeekPending_ = false;
     clock_.Set(startTarget_, true);
+    clockStartedAt_ = std::chrono::steady_clock::now();
     if (audio_) audio_->Play(startTarget_);
   }
   const int64_t now = clock_.Now();

@@ -23,6 +23,49 @@ constexpr int64_t kContinueWindowHns = 20'000'000;
 
 } // namespace
 
+namespace {
+// Buffers a pool keeps at most: a few frames' worth, enough for steady playback.
+constexpr size_t kPoolKeep = 6;
+} // namespace
+
+TBufferPool::~TBufferPool() {
+  for (uint8_t* p : free_) av_free(p);
+}
+
+std::shared_ptr<uint8_t> TBufferPool::Get(size_t bytes) {
+  uint8_t* p = nullptr;
+  {
+    std::lock_guard lock(m_);
+    if (bytes == size_ && !free_.empty()) {
+      p = free_.back();
+      free_.pop_back();
+    }
+  }
+  if (!p) p = static_cast<uint8_t*>(av_malloc(bytes));
+  if (!p) return nullptr;
+  std::weak_ptr<TBufferPool> weak = weak_from_this();
+  return std::shared_ptr<uint8_t>(p, [weak, bytes](uint8_t* q) {
+    if (auto pool = weak.lock()) pool->Put(q, bytes);
+    else av_free(q);
+  });
+}
+
+void TBufferPool::Put(uint8_t* p, size_t bytes) {
+  {
+    std::lock_guard lock(m_);
+    if (bytes != size_) {
+      for (uint8_t* q : free_) av_free(q);
+      free_.clear();
+      size_ = bytes;
+    }
+    if (free_.size() < kPoolKeep) {
+      free_.push_back(p);
+      return;
+    }
+  }
+  av_free(p);
+}
+
 TVideoEngine::TVideoEngine(std::shared_ptr<const TMovieInfo> info, uint64_t budgetBytes,
                            int threads, const std::atomic<bool>* abort)
     : info_(std::move(info)), budget_(budgetBytes), threads_(threads), abort_(abort) {
@@ -143,7 +186,7 @@ std::shared_ptr<const VideoFrame> TVideoEngine::Convert(const AVFrame* f, int64_
   if (!sws_) return nullptr;
   const int stride = FFALIGN(sw * 4, 64);
   const size_t bytes = size_t(stride) * size_t(sh);
-  std::shared_ptr<uint8_t> buf(static_cast<uint8_t*>(av_malloc(bytes + 64)), av_free);
+  std::shared_ptr<uint8_t> buf = pool_->Get(bytes + 64);
   if (!buf) return nullptr;
   uint8_t* dst[4] = {buf.get(), nullptr, nullptr, nullptr};
   int dstStride[4] = {stride, 0, 0, 0};
@@ -160,8 +203,7 @@ std::shared_ptr<const VideoFrame> TVideoEngine::Convert(const AVFrame* f, int64_
     out->storage = buf;
   } else {
     const int ostride = FFALIGN(dw * 4, 64);
-    std::shared_ptr<uint8_t> obuf(static_cast<uint8_t*>(av_malloc(size_t(ostride) * dh + 64)),
-                                  av_free);
+    std::shared_ptr<uint8_t> obuf = pool_->Get(size_t(ostride) * dh + 64);
     if (!obuf) return nullptr;
     const auto* src = reinterpret_cast<const uint32_t*>(buf.get());
     const int srcPitch = stride / 4, dstPitch = ostride / 4;

@@ -20,6 +20,22 @@
 
 namespace skm::mf::detail {
 
+// Recycles picture buffers of one size: playback converts a frame per tick, and fresh
+// allocations of that size come straight from the kernel, page by page. Thread-safe;
+// buffers handed out may outlive the pool (they are then simply freed).
+class TBufferPool : public std::enable_shared_from_this<TBufferPool> {
+ public:
+  ~TBufferPool();
+  // A buffer of bytes bytes, shared; returns to the pool when the last holder lets go.
+  std::shared_ptr<uint8_t> Get(size_t bytes);
+
+ private:
+  void Put(uint8_t* p, size_t bytes);
+  std::mutex m_;
+  size_t size_ = 0;             // the size of the buffers kept
+  std::vector<uint8_t*> free_;  // buffers ready for reuse
+};
+
 class TVideoEngine {
  public:
   // How a request to make a frame current ended.
@@ -133,6 +149,7 @@ class TVideoEngine {
 
   std::mutex convertMutex_;
   SwsPtr sws_;
+  const std::shared_ptr<TBufferPool> pool_ = std::make_shared<TBufferPool>();
 };
 
 } // namespace skm::mf::detail
