@@ -76,7 +76,14 @@ TVideoEngine::TVideoEngine(std::shared_ptr<const TMovieInfo> info, uint64_t budg
   }
 }
 
-TVideoEngine::~TVideoEngine() = default;
+TVideoEngine::~TVideoEngine() {
+  {
+    std::lock_guard lock(cacheMutex_);
+    stopHelper_ = true;
+  }
+  helperCv_.notify_all();
+  if (helper_.joinable()) helper_.join();
+}
 
 HRESULT TVideoEngine::Open(std::string& message) {
   HRESULT hr = OpenDemuxer(info_->path, abort_, fmt_, message);
@@ -96,7 +103,55 @@ HRESULT TVideoEngine::Open(std::string& message) {
   run_ = TRun{};
   run_.active = true;
   run_.fromStart = true;
+  if (!helper_.joinable()) helper_ = std::thread([this] { HelperLoop(); });
   return S_OK;
+}
+
+void TVideoEngine::HelperLoop() {
+  std::unique_lock lock(cacheMutex_);
+  for (;;) {
+    helperCv_.wait(lock, [&] { return stopHelper_ || !wanted_.empty(); });
+    if (stopHelper_) return;
+    const int64_t pts = wanted_.front();
+    wanted_.erase(wanted_.begin());
+    auto it = cache_.find(pts);
+    if (it == cache_.end() || it->second.bgra || !it->second.yuv) continue;
+    inFlight_ = pts;
+    lock.unlock();
+    ConvertEntry(pts, true);
+    lock.lock();
+    inFlight_ = kUnknown;
+    doneCv_.notify_all();
+  }
+}
+
+void TVideoEngine::Want(std::vector<int64_t> pts) {
+  {
+    std::lock_guard lock(cacheMutex_);
+    wanted_ = std::move(pts);
+  }
+  helperCv_.notify_all();
+}
+
+int TVideoEngine::WindowFrames() const {
+  // A converted frame holds its display size in BGRA; the window takes at most a quarter
+  // of the budget, so the decoded frames around it stay.
+  const uint64_t frame = uint64_t(FFALIGN(std::max(1, Width()) * 4, 64)) * uint64_t(std::max(1, Height()));
+  const uint64_t n = budget_ / 4 / frame;
+  return static_cast<int>(std::min<uint64_t>(n, 8));
+}
+
+std::vector<int64_t> TVideoEngine::Successors(int64_t pts, int n) {
+  std::vector<int64_t> out;
+  std::lock_guard lock(cacheMutex_);
+  auto it = cache_.find(pts);
+  while (it != cache_.end() && static_cast<int>(out.size()) < n) {
+    if (it->second.last || it->second.next == kUnknown) break;
+    it = cache_.find(it->second.next);
+    if (it == cache_.end()) break;
+    out.push_back(it->first);
+  }
+  return out;
 }
 
 int64_t TVideoEngine::DecisionTime(int64_t p) const {
@@ -160,11 +215,15 @@ void TVideoEngine::Evict() {
   // neighbour's link to an evicted frame stays valid: it only says which time stamp
   // follows, and a later request for the evicted frame's interval finds no exact entry
   // and decodes it again.
+  // While playing, the frames already shown go before those still to come.
   while (cacheBytes_ > budget_ && cache_.size() > 2) {
     auto keep = FindBest(focus_);
     auto front = cache_.begin();
     auto back = std::prev(cache_.end());
-    auto victim = (focus_ - front->first) >= (back->first - focus_) ? front : back;
+    auto victim = (playing_ && front->first < focus_) ||
+                          (focus_ - front->first) >= (back->first - focus_)
+                      ? front
+                      : back;
     if (victim == keep) victim = victim == front ? back : front;
     if (victim == keep) break;
     cacheBytes_ -= victim->second.bytes;
@@ -172,25 +231,26 @@ void TVideoEngine::Evict() {
   }
 }
 
-std::shared_ptr<const VideoFrame> TVideoEngine::Convert(const AVFrame* f, int64_t pts) {
-  std::lock_guard lock(convertMutex_);
+std::shared_ptr<const VideoFrame> TVideoEngine::Convert(TConverter& c, const AVFrame* f,
+                                                        int64_t pts) {
+  std::lock_guard lock(c.m);
   const int rot = info_->rotation;
   const int dw = info_->displayWidth, dh = info_->displayHeight;
   // The picture is scaled upright-before-rotation, then turned.
   const int sw = (rot == 90 || rot == 270) ? dh : dw;
   const int sh = (rot == 90 || rot == 270) ? dw : dh;
   if (sw <= 0 || sh <= 0 || f->width <= 0 || f->height <= 0) return nullptr;
-  sws_.reset(sws_getCachedContext(sws_.release(), f->width, f->height,
-                                  static_cast<AVPixelFormat>(f->format), sw, sh,
-                                  AV_PIX_FMT_BGRA, SWS_BILINEAR, nullptr, nullptr, nullptr));
-  if (!sws_) return nullptr;
+  c.sws.reset(sws_getCachedContext(c.sws.release(), f->width, f->height,
+                                    static_cast<AVPixelFormat>(f->format), sw, sh,
+                                    AV_PIX_FMT_BGRA, SWS_BILINEAR, nullptr, nullptr, nullptr));
+  if (!c.sws) return nullptr;
   const int stride = FFALIGN(sw * 4, 64);
   const size_t bytes = size_t(stride) * size_t(sh);
   std::shared_ptr<uint8_t> buf = pool_->Get(bytes + 64);
   if (!buf) return nullptr;
   uint8_t* dst[4] = {buf.get(), nullptr, nullptr, nullptr};
   int dstStride[4] = {stride, 0, 0, 0};
-  if (sws_scale(sws_.get(), f->data, f->linesize, 0, f->height, dst, dstStride) <= 0)
+  if (sws_scale(c.sws.get(), f->data, f->linesize, 0, f->height, dst, dstStride) <= 0)
     return nullptr;
 
   auto out = std::make_shared<VideoFrame>();
@@ -230,17 +290,19 @@ std::shared_ptr<const VideoFrame> TVideoEngine::Convert(const AVFrame* f, int64_
   return out;
 }
 
-void TVideoEngine::ConvertEntry(int64_t pts) {
+void TVideoEngine::ConvertEntry(int64_t pts, bool background) {
   AVFrame* ref = nullptr;
   {
-    std::lock_guard lock(cacheMutex_);
+    std::unique_lock lock(cacheMutex_);
+    // The helper's result is as good as ours and comes sooner.
+    if (!background) doneCv_.wait(lock, [&] { return inFlight_ != pts || stopHelper_; });
     auto it = cache_.find(pts);
     if (it == cache_.end() || it->second.bgra || !it->second.yuv) return;
     ref = av_frame_clone(it->second.yuv.get());
   }
   FramePtr held(ref);
   if (!held) return;
-  auto bgra = Convert(held.get(), pts);
+  auto bgra = Convert(background ? background_ : onDemand_, held.get(), pts);
   if (!bgra) return;
   std::lock_guard lock(cacheMutex_);
   auto it = cache_.find(pts);
@@ -397,7 +459,8 @@ int TVideoEngine::DecodeOne(int64_t& pts) {
   }
 }
 
-TVideoEngine::TResult TVideoEngine::Ensure(int64_t t, const std::function<bool()>& interrupted) {
+TVideoEngine::TResult TVideoEngine::Ensure(int64_t t, const std::function<bool()>& interrupted,
+                                           bool convert) {
   {
     std::lock_guard lock(cacheMutex_);
     focus_ = t;
@@ -417,7 +480,7 @@ TVideoEngine::TResult TVideoEngine::Ensure(int64_t t, const std::function<bool()
       }
     }
     if (hit != kUnknown) {
-      if (!converted) ConvertEntry(hit);
+      if (!converted && convert) ConvertEntry(hit);
       return TResult::Ready;
     }
     if ((interrupted && interrupted()) || (abort_ && abort_->load())) return TResult::Interrupted;
@@ -457,11 +520,17 @@ void TVideoEngine::DecodeAhead(int64_t t, int64_t ahead,
   {
     std::lock_guard lock(cacheMutex_);
     focus_ = t;
+    playing_ = true;
   }
   if (Ensure(t, interrupted) != TResult::Ready) return;
-  // Walk the chain of known successors; decode or convert what is missing.
+  // Walk the chain of known successors, decoding what is missing; the helper converts the
+  // next few frames to show meanwhile. Decoded frames ahead take at most half the budget,
+  // so none is evicted before its turn comes.
+  const size_t window = static_cast<size_t>(std::max(1, WindowFrames()));
+  std::vector<int64_t> convert;
+  uint64_t aheadBytes = 0;
   int64_t cursor = t;
-  for (int i = 0; i < 64; ++i) {
+  for (int i = 0; i < 128; ++i) {
     if (interrupted && interrupted()) return;
     int64_t pts;
     bool needConvert = false, known = false, last = false;
@@ -474,13 +543,18 @@ void TVideoEngine::DecodeAhead(int64_t t, int64_t ahead,
       last = it->second.last;
       known = it->second.next != kUnknown;
       if (known) cursor = it->second.next;
+      if (i > 0) aheadBytes += it->second.bytes;
     }
-    if (needConvert) ConvertEntry(pts);
-    if (last || pts >= t + ahead) return;
+    if (needConvert && convert.size() < window) {
+      convert.push_back(pts);
+      Want(convert);
+    }
+    if (last || pts >= t + ahead || aheadBytes > budget_ / 2) return;
     if (!known) {
       // Decode the successor; the run continues from where it stopped.
-      if (Ensure(pts + 1, interrupted) != TResult::Ready) return;
+      if (Ensure(pts + 1, interrupted, false) != TResult::Ready) return;
       std::lock_guard lock(cacheMutex_);
+      focus_ = t;
       auto it = cache_.find(pts);
       if (it == cache_.end() || it->second.next == kUnknown) return;
       cursor = it->second.next;
@@ -488,50 +562,62 @@ void TVideoEngine::DecodeAhead(int64_t t, int64_t ahead,
   }
 }
 
-} // namespace skm::mf::detail
-
-namespace skm::mf::detail {
-
 void TVideoEngine::Prefetch(int64_t t, const std::function<bool()>& interrupted) {
-  // The direction of the last step decides what is prepared first: users step the same
+  // The direction of the last step decides where the window lies: users step the same
   // way several times in a row.
   const bool backward = lastPrefetch_ != kUnknown && t < lastPrefetch_;
   lastPrefetch_ = t;
-  int64_t at = kUnknown, next = kUnknown;
+  const int window = WindowFrames();
+  int64_t at = kUnknown;
   std::vector<int64_t> before;
   {
     std::lock_guard lock(cacheMutex_);
+    focus_ = t;
+    playing_ = false;
+    if (window <= 0) return;
     auto it = FindExact(t);
     if (it == cache_.end()) return;
     at = it->first;
-    if (!it->second.last) next = it->second.next;
-    // Up to two contiguous predecessors.
+    // Contiguous predecessors.
     auto p = it;
-    for (int i = 0; i < 2 && p != cache_.begin(); ++i) {
+    for (int i = 0; i < (backward ? window : 1) && p != cache_.begin(); ++i) {
       auto q = std::prev(p);
       if (q->second.next != p->first) break;
       before.push_back(q->first);
       p = q;
     }
   }
-  auto stop = [&] { return interrupted && interrupted(); };
-  if (backward) {
-    for (int64_t pts : before) {
-      if (stop()) return;
-      ConvertEntry(pts);
+  // Forward, more frames are decoded than converted: decoding is the slower half.
+  const size_t convertAfter = backward ? 1 : static_cast<size_t>(window);
+  const size_t decodeAfter = backward ? 1 : 2 * static_cast<size_t>(window);
+  std::vector<int64_t> after = Successors(at, static_cast<int>(decodeAfter));
+  auto post = [&] {
+    std::vector<int64_t> order;
+    const size_t n = std::min(after.size(), convertAfter);
+    if (backward) {
+      order = before;
+      order.insert(order.end(), after.begin(), after.begin() + n);
+    } else {
+      order.assign(after.begin(), after.begin() + n);
+      order.insert(order.end(), before.begin(), before.end());
     }
+    Want(std::move(order));
+  };
+  post();
+  auto stop = [&] { return (interrupted && interrupted()) || (abort_ && abort_->load()); };
+  while (after.size() < decodeAfter && !stop()) {
+    const int64_t from = after.empty() ? at : after.back();
+    // Beyond the first successor, only where the decoder already stands: no seeking for
+    // frames nobody asked for yet.
+    if (!after.empty() && !(run_.active && !run_.eof && run_.prevPts == from)) break;
+    if (Ensure(from + 1, interrupted, false) != TResult::Ready) break;
+    const std::vector<int64_t> more = Successors(from, 1);
+    if (more.empty()) break;
+    after.push_back(more.front());
+    if (after.size() <= convertAfter) post();
   }
-  if (next == kUnknown && !stop()) {
-    // Decode the successor (forward step); the run usually stands right there.
-    if (Ensure(at + 1, interrupted) == TResult::Ready) {
-      std::lock_guard lock(cacheMutex_);
-      auto it = cache_.find(at);
-      if (it != cache_.end() && !it->second.last) next = it->second.next;
-      focus_ = t;
-    }
-  }
-  if (next != kUnknown && !stop()) ConvertEntry(next);
-  if (!backward && !before.empty() && !stop()) ConvertEntry(before.front());
+  std::lock_guard lock(cacheMutex_);
+  focus_ = t;
 }
 
 } // namespace skm::mf::detail

@@ -5,7 +5,9 @@
 // Threads: Open, Ensure, DecodeAhead and Close run on the session's engine thread only.
 // GetImage, FrameForPosition and Stats may be called from any thread: they read the cache
 // under its mutex and convert a frame that is decoded but not yet converted under the
-// converter's own mutex, never waiting for decoding.
+// converter's own mutex, never waiting for decoding. The engine owns one helper thread of
+// its own that converts the frames the engine thread asks for ahead of time (the window
+// around the playhead), so converting never holds up commands; it ends with the engine.
 //
 // Frame selection: for a movie of constant frame rate num/den, a position p shows frame
 // k = p div Step (Step = truncate(den x 10^7 / num)), found as the last frame whose time
@@ -14,9 +16,11 @@
 
 #include "platform/mediafw/MediaFoundationPrivate.h"
 
+#include <condition_variable>
 #include <functional>
 #include <map>
 #include <mutex>
+#include <thread>
 
 namespace skm::mf::detail {
 
@@ -51,13 +55,14 @@ class TVideoEngine {
   HRESULT Open(std::string& message);
   // The time stamp limit that selects the frame shown at position p (see the top).
   int64_t DecisionTime(int64_t p) const;
-  // Decodes until the frame for decision time t is known exactly and converted. Stops
-  // early when interrupted() says so (a newer request, shutdown).
-  TResult Ensure(int64_t t, const std::function<bool()>& interrupted);
+  // Decodes until the frame for decision time t is known exactly and, when convert is set,
+  // converted. Stops early when interrupted() says so (a newer request, shutdown).
+  TResult Ensure(int64_t t, const std::function<bool()>& interrupted, bool convert = true);
   // While playing: keeps the frames for [t, t + ahead) decoded and converted.
   void DecodeAhead(int64_t t, int64_t ahead, const std::function<bool()>& interrupted);
-  // While paused: converts the frames just before and after the one for decision time t,
-  // decoding the next one if needed, so a single step either way finds them ready.
+  // While paused: prepares a window of frames around the one for decision time t, several
+  // in the direction of the last step and one the other way, decoding forward as needed,
+  // so steps in a row find their frames converted.
   void Prefetch(int64_t t, const std::function<bool()>& interrupted);
   // True when decoding reached the end of the stream.
   bool AtEnd() const { return eofSeen_; }
@@ -103,10 +108,23 @@ class TVideoEngine {
   void Evict();
   static size_t FrameBytes(const AVFrame* f);
 
-  // Conversion (guarded by convertMutex_).
-  std::shared_ptr<const VideoFrame> Convert(const AVFrame* f, int64_t pts);
-  // Converts the entry at pts when it has only its decoded picture.
-  void ConvertEntry(int64_t pts);
+  // Conversion: one scaler for conversions on demand, one for the helper thread, each
+  // guarded by its own mutex, so both run at once.
+  struct TConverter {
+    std::mutex m;
+    SwsPtr sws;
+  };
+  std::shared_ptr<const VideoFrame> Convert(TConverter& c, const AVFrame* f, int64_t pts);
+  // Converts the entry at pts when it has only its decoded picture. On demand, a frame
+  // the helper is converting right now is waited for rather than converted twice.
+  void ConvertEntry(int64_t pts, bool background = false);
+  // Asks the helper thread to convert these frames, nearest first (replaces the last ask).
+  void Want(std::vector<int64_t> pts);
+  void HelperLoop();
+  // How many frames a window around the playhead may hold, given the budget.
+  int WindowFrames() const;
+  // The known successors of the frame at pts, up to n (fewer at a gap or the end).
+  std::vector<int64_t> Successors(int64_t pts, int n);
 
   // Decoding (engine thread).
   bool CanContinueTo(int64_t t) const;
@@ -144,11 +162,18 @@ class TVideoEngine {
   std::map<int64_t, TEntry> cache_;
   uint64_t cacheBytes_ = 0;
   int64_t focus_ = 0;
+  bool playing_ = false;         // frames behind the playhead go first when evicting
   int64_t lastFrameTime_ = -1;
   TStats stats_;
+  std::vector<int64_t> wanted_;  // frames the helper should convert, nearest first
+  int64_t inFlight_ = kUnknown;  // the frame the helper converts now
+  bool stopHelper_ = false;
+  std::condition_variable helperCv_;   // wakes the helper: new wishes or the end
+  std::condition_variable doneCv_;     // the helper finished a frame
 
-  std::mutex convertMutex_;
-  SwsPtr sws_;
+  TConverter onDemand_;
+  TConverter background_;
+  std::thread helper_;
   const std::shared_ptr<TBufferPool> pool_ = std::make_shared<TBufferPool>();
 };
 
