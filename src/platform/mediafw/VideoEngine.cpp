@@ -21,6 +21,10 @@ constexpr int kMaxAttempts = 4;
 // tells us about a keyframe in between.
 constexpr int64_t kContinueWindowHns = 20'000'000;
 
+// On the way to a target, frames that nothing references are left undecoded until this
+// close to it: the frames within stay linked, so steps back from the target find them.
+constexpr int64_t kDecodeAllBeforeHns = 10'000'000;
+
 } // namespace
 
 namespace {
@@ -94,6 +98,10 @@ HRESULT TVideoEngine::Open(std::string& message) {
     fmt_->streams[i]->discard = static_cast<int>(i) == info_->videoIndex ? AVDISCARD_DEFAULT
                                                                           : AVDISCARD_ALL;
   stream_ = fmt_->streams[info_->videoIndex];
+  // These decoders drop only pictures no other picture predicts from when told to skip
+  // non-reference frames; for others we do not rely on it.
+  canSkip_ = stream_->codecpar->codec_id == AV_CODEC_ID_H264 ||
+             stream_->codecpar->codec_id == AV_CODEC_ID_HEVC;
   hr = OpenDecoder(fmt_.get(), info_->videoIndex, threads_, dec_, message);
   if (Failed(hr)) return hr;
   pkt_.reset(av_packet_alloc());
@@ -194,7 +202,7 @@ std::map<int64_t, TVideoEngine::TEntry>::iterator TVideoEngine::FindBest(int64_t
 
 void TVideoEngine::Insert(int64_t pts, FramePtr frame) {
   std::lock_guard lock(cacheMutex_);
-  if (run_.prevPts != kUnknown) {
+  if (run_.prevPts != kUnknown && (!run_.skipped || run_.prevPts >= run_.skippedUpTo)) {
     auto prev = cache_.find(run_.prevPts);
     if (prev != cache_.end()) prev->second.next = pts;
   }
@@ -216,7 +224,26 @@ void TVideoEngine::Evict() {
   // follows, and a later request for the evicted frame's interval finds no exact entry
   // and decodes it again.
   // While playing, the frames already shown go before those still to come.
+  const int64_t reach = static_cast<int64_t>(frameDur_ * (WindowFrames() + 1));
   while (cacheBytes_ > budget_ && cache_.size() > 2) {
+    // First the converted pictures outside the window around the playhead: their decoded
+    // frames stay, and converting again costs far less than decoding again.
+    auto far = cache_.end();
+    int64_t farDist = reach;
+    for (auto it = cache_.begin(); it != cache_.end(); ++it) {
+      const int64_t d = it->first > focus_ ? it->first - focus_ : focus_ - it->first;
+      if (it->second.bgra && it->second.yuv && d > farDist) {
+        far = it;
+        farDist = d;
+      }
+    }
+    if (far != cache_.end()) {
+      cacheBytes_ -= far->second.bgraBytes;
+      far->second.bytes -= far->second.bgraBytes;
+      far->second.bgraBytes = 0;
+      far->second.bgra.reset();
+      continue;
+    }
     auto keep = FindBest(focus_);
     auto front = cache_.begin();
     auto back = std::prev(cache_.end());
@@ -307,11 +334,12 @@ void TVideoEngine::ConvertEntry(int64_t pts, bool background) {
   std::lock_guard lock(cacheMutex_);
   auto it = cache_.find(pts);
   if (it == cache_.end() || it->second.bgra) return;
-  cacheBytes_ -= it->second.bytes;
-  it->second.yuv.reset();
-  it->second.bytes = size_t(bgra->stride) * size_t(bgra->height);
+  // The decoded frame stays: once the playhead moves on, the converted picture is what
+  // goes first.
+  it->second.bgraBytes = size_t(bgra->stride) * size_t(bgra->height);
+  it->second.bytes += it->second.bgraBytes;
+  cacheBytes_ += it->second.bgraBytes;
   it->second.bgra = std::move(bgra);
-  cacheBytes_ += it->second.bytes;
   Evict();
 }
 
@@ -400,6 +428,8 @@ int TVideoEngine::DecodeOne(int64_t& pts) {
       int64_t p;
       if (ts == AV_NOPTS_VALUE) {
         p = run_.prevPts == kUnknown ? 0 : run_.prevPts + static_cast<int64_t>(frameDur_);
+        // A guess cannot be trusted once frames were left out: link nothing more.
+        if (run_.skipped) run_.skippedUpTo = INT64_MAX;
       } else {
         p = StreamToHns(*info_, stream_, ts);
       }
@@ -449,6 +479,19 @@ int TVideoEngine::DecodeOne(int64_t& pts) {
     }
     if (pkt_->stream_index == stream_->index) {
       if (pkt_->dts != AV_NOPTS_VALUE) run_.lastDts = pkt_->dts;
+      // Skipping starts once the run gave its first frame (the first of the movie and a
+      // keyframe shown after the target are recognised by it) and needs each packet's
+      // time stamp, to know what was left out.
+      bool skip = false;
+      if (canSkip_ && skipBefore_ != kUnknown && run_.gotFrame && pkt_->pts != AV_NOPTS_VALUE) {
+        const int64_t p = StreamToHns(*info_, stream_, pkt_->pts);
+        if (p < skipBefore_) {
+          skip = true;
+          run_.skipped = true;
+          run_.skippedUpTo = std::max(run_.skippedUpTo, p);
+        }
+      }
+      dec_->skip_frame = skip ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
       const int s = avcodec_send_packet(dec_.get(), pkt_.get());
       if (s < 0 && s != AVERROR(EAGAIN) && s != AVERROR_INVALIDDATA) {
         // Other decoder errors on damaged data: skip the packet and go on.
@@ -461,12 +504,19 @@ int TVideoEngine::DecodeOne(int64_t& pts) {
 
 TVideoEngine::TResult TVideoEngine::Ensure(int64_t t, const std::function<bool()>& interrupted,
                                            bool convert) {
-  {
+  // A frame asked for to be shown becomes the playhead; the frames the window prepares
+  // leave it where it is.
+  if (convert) {
     std::lock_guard lock(cacheMutex_);
     focus_ = t;
   }
   int attempt = 0;
   bool decoded = false;
+  // Skipping is given up for this target once a run that skipped could not reach it
+  // (a movie whose frames are unevenly spaced may show a skipped frame there).
+  bool allowSkip = true;
+  const int64_t keepAll = std::max<int64_t>(
+      kDecodeAllBeforeHns, static_cast<int64_t>(frameDur_ * (dec_->has_b_frames + 3)));
   for (;;) {
     int64_t hit = kUnknown;
     bool converted = false;
@@ -486,13 +536,16 @@ TVideoEngine::TResult TVideoEngine::Ensure(int64_t t, const std::function<bool()
     if ((interrupted && interrupted()) || (abort_ && abort_->load())) return TResult::Interrupted;
     if (!CanContinueTo(t)) {
       if (attempt >= kMaxAttempts) break;
+      if (attempt > 0 && run_.skipped) allowSkip = false;
       SeekFor(t, attempt);
       ++attempt;
       if (!run_.active) break;
     }
     const bool firstOfRun = !run_.gotFrame;
     int64_t pts = 0;
+    skipBefore_ = allowSkip ? t - keepAll : kUnknown;
     const int r = DecodeOne(pts);
+    skipBefore_ = kUnknown;
     decoded = true;
     if (r == AVERROR_EXIT) return TResult::Interrupted;
     if (r < 0) break;

@@ -93,9 +93,10 @@ class TVideoEngine {
     int64_t next = kUnknown;  // time stamp of the following frame, once known
     bool first = false;       // the first frame of the movie
     bool last = false;        // the last frame of the movie
-    FramePtr yuv;             // decoded picture, dropped once converted
-    std::shared_ptr<const VideoFrame> bgra;  // the converted picture
-    size_t bytes = 0;         // memory held by this entry
+    FramePtr yuv;             // decoded picture
+    std::shared_ptr<const VideoFrame> bgra;  // the converted picture, while near the playhead
+    size_t bgraBytes = 0;     // memory held by the converted picture
+    size_t bytes = 0;         // memory held by this entry, both pictures
   };
   static constexpr int64_t kUnknown = INT64_MIN;
 
@@ -153,7 +154,15 @@ class TVideoEngine {
     bool eof = false;         // the decoder is drained
     int64_t prevPts = kUnknown;  // time stamp of the run's last frame
     int64_t lastDts = AV_NOPTS_VALUE;  // decode time stamp of the last packet read
+    bool skipped = false;     // the run left frames undecoded on its way to a target
+    // The latest time stamp of a frame left undecoded: only frames from there on can be
+    // linked to their successors, as nothing undecoded can lie between them.
+    int64_t skippedUpTo = kUnknown;
   } run_;
+  // Frames that nothing references and that lie before this time need not be decoded
+  // (kUnknown: decode every frame).
+  int64_t skipBefore_ = kUnknown;
+  bool canSkip_ = false;  // the codec leaves references intact when skipping
   bool eofSeen_ = false;
   int64_t lastPrefetch_ = kUnknown;  // decision time of the last prefetch
   int failures_ = 0;

@@ -486,6 +486,32 @@ TEST(MediaSession, FramesKeptInMemoryAreTheFramesDecodingGives) {
   }
 }
 
+TEST(MediaSession, AFarSeekInALongGroupShowsTheFramesAStepByStepDecodeGives) {
+  // A group of 100 frames with B-frames: on the way to a target far into it, frames that
+  // nothing references may be left out. The target and the frames stepped back to from
+  // it (also past where decoding left frames out) are the frames a decode of every frame
+  // gives, to the byte.
+  const std::string path = MakeTestMovie(Recipe("25", 100, 100, 3, false));
+  TOpened far, stepped;
+  ASSERT_EQ(far.Open(path), S_OK);
+  ASSERT_EQ(stepped.Open(path), S_OK);
+  std::vector<std::shared_ptr<const VideoFrame>> reference(100);
+  for (int k = 0; k < 100; ++k) {
+    stepped.SeekPaused(uint64_t(k) * stepped.step);
+    ASSERT_EQ(stepped.ShownIndex(&reference[k]), k);
+  }
+  for (int target : {95, 60}) {
+    far.SeekPaused(0);
+    far.SeekPaused(uint64_t(target) * far.step);
+    for (int k = target; k > target - 40 && k >= 0; --k) {
+      far.SeekPaused(uint64_t(k) * far.step);
+      std::shared_ptr<const VideoFrame> f;
+      ASSERT_EQ(far.ShownIndex(&f), k) << "from " << target;
+      EXPECT_TRUE(SamePixels(*f, *reference[k])) << "frame " << k << " from " << target;
+    }
+  }
+}
+
 TEST(MediaSession, QueuedSeeksEachCompleteAndTheLastTargetWins) {
   const std::string path = MakeTestMovie(Recipe("25", 50, 12, 2, true));
   TOpened m;
