@@ -142,11 +142,12 @@ void TVideoEngine::Want(std::vector<int64_t> pts) {
 }
 
 int TVideoEngine::WindowFrames() const {
-  // A converted frame holds its display size in BGRA; the window takes at most a quarter
-  // of the budget, so the decoded frames around it stay.
+  // A converted frame holds its display size in BGRA. Converted pictures on both sides of
+  // the playhead (the window ahead, the frames just stepped over) take at most a quarter
+  // of the budget, so the decoded frames of the group around it stay.
   const uint64_t frame = uint64_t(FFALIGN(std::max(1, Width()) * 4, 64)) * uint64_t(std::max(1, Height()));
-  const uint64_t n = budget_ / 4 / frame;
-  return static_cast<int>(std::min<uint64_t>(n, 8));
+  const uint64_t n = budget_ / 8 / frame;
+  return static_cast<int>(std::min<uint64_t>(n, 6));
 }
 
 std::vector<int64_t> TVideoEngine::Successors(int64_t pts, int n) {
