@@ -1,5 +1,6 @@
 #include "platform/mediafw/VideoEngine.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -322,26 +323,40 @@ void TVideoEngine::ConvertEntry(int64_t pts, bool background) {
   AVFrame* ref = nullptr;
   {
     std::unique_lock lock(cacheMutex_);
-    // The helper's result is as good as ours and comes sooner.
-    if (!background) doneCv_.wait(lock, [&] { return inFlight_ != pts || stopHelper_; });
-    auto it = cache_.find(pts);
-    if (it == cache_.end() || it->second.bgra || !it->second.yuv) return;
-    ref = av_frame_clone(it->second.yuv.get());
+    for (;;) {
+      auto it = cache_.find(pts);
+      if (it == cache_.end() || it->second.bgra || !it->second.yuv) return;
+      const bool onDemandNow =
+          std::find(onDemandPts_.begin(), onDemandPts_.end(), pts) != onDemandPts_.end();
+      const bool busy = onDemandNow || (!background && inFlight_ == pts);
+      if (!busy) {
+        ref = av_frame_clone(it->second.yuv.get());
+        break;
+      }
+      // Someone converts this frame right now: the helper leaves it to them, a caller on
+      // demand waits for their result, which is as good as its own and comes sooner.
+      if (background || stopHelper_) return;
+      doneCv_.wait(lock);
+    }
+    if (!background) onDemandPts_.push_back(pts);
   }
   FramePtr held(ref);
-  if (!held) return;
-  auto bgra = Convert(background ? background_ : onDemand_, held.get(), pts);
-  if (!bgra) return;
+  auto bgra = held ? Convert(background ? background_ : onDemand_, held.get(), pts) : nullptr;
   std::lock_guard lock(cacheMutex_);
+  if (!background)
+    onDemandPts_.erase(std::find(onDemandPts_.begin(), onDemandPts_.end(), pts));
   auto it = cache_.find(pts);
-  if (it == cache_.end() || it->second.bgra) return;
-  // The decoded frame stays: once the playhead moves on, the converted picture is what
-  // goes first.
-  it->second.bgraBytes = size_t(bgra->stride) * size_t(bgra->height);
-  it->second.bytes += it->second.bgraBytes;
-  cacheBytes_ += it->second.bgraBytes;
-  it->second.bgra = std::move(bgra);
-  Evict();
+  if (bgra && it != cache_.end() && !it->second.bgra) {
+    // The decoded frame stays: once the playhead moves on, the converted picture is what
+    // goes first.
+    it->second.bgraBytes = size_t(bgra->stride) * size_t(bgra->height);
+    it->second.bytes += it->second.bgraBytes;
+    cacheBytes_ += it->second.bgraBytes;
+    it->second.bgra = std::move(bgra);
+    Evict();
+  }
+  // Waiters find the picture published (or give up on it and convert it themselves).
+  if (!background) doneCv_.notify_all();
 }
 
 HRESULT TVideoEngine::GetImage(int64_t t, std::shared_ptr<const VideoFrame>& out) {
@@ -575,6 +590,16 @@ void TVideoEngine::DecodeAhead(int64_t t, int64_t ahead,
     std::lock_guard lock(cacheMutex_);
     focus_ = t;
     playing_ = true;
+    // Pictures already shown are not shown again while playing on: their buffers go back
+    // to the pool for the next frames at once (fresh buffers cost page faults).
+    const auto shown = FindBest(t);
+    for (auto it = cache_.begin(); it != shown && it != cache_.end(); ++it) {
+      if (!it->second.bgra || !it->second.yuv) continue;
+      cacheBytes_ -= it->second.bgraBytes;
+      it->second.bytes -= it->second.bgraBytes;
+      it->second.bgraBytes = 0;
+      it->second.bgra.reset();
+    }
   }
   if (Ensure(t, interrupted) != TResult::Ready) return;
   // Walk the chain of known successors, decoding what is missing; the helper converts the
@@ -599,7 +624,9 @@ void TVideoEngine::DecodeAhead(int64_t t, int64_t ahead,
       if (known) cursor = it->second.next;
       if (i > 0) aheadBytes += it->second.bytes;
     }
-    if (needConvert && convert.size() < window) {
+    // Only the next few frames: a picture converted further ahead would be dropped again
+    // before its turn (the window around the playhead is all memory keeps converted).
+    if (needConvert && static_cast<size_t>(i) < window) {
       convert.push_back(pts);
       Want(convert);
     }

@@ -176,6 +176,7 @@ class TVideoEngine {
   TStats stats_;
   std::vector<int64_t> wanted_;  // frames the helper should convert, nearest first
   int64_t inFlight_ = kUnknown;  // the frame the helper converts now
+  std::vector<int64_t> onDemandPts_;  // frames converted on demand now (any thread)
   bool stopHelper_ = false;
   std::condition_variable helperCv_;   // wakes the helper: new wishes or the end
   std::condition_variable doneCv_;     // the helper finished a frame
