@@ -423,7 +423,9 @@ void TCore::EngineLoop() {
       if (playing && !tickedSinceStart_)
         cv_.wait_until(lock, graceUntil_, ready);
       else if (playing)
-        cv_.wait_for(lock, std::chrono::milliseconds(4), ready);
+        // Sound needs feeding often; pictures are prepared several frames ahead, and
+        // every turn costs a walk over them.
+        cv_.wait_for(lock, std::chrono::milliseconds(audio_ ? 4 : 10), ready);
       else if (!prefetchPending_)
         cv_.wait(lock, ready);
       if (shut_) break;

@@ -29,8 +29,9 @@ constexpr int64_t kDecodeAllBeforeHns = 10'000'000;
 } // namespace
 
 namespace {
-// Buffers a pool keeps at most: a few frames' worth, enough for steady playback.
-constexpr size_t kPoolKeep = 6;
+// Buffers a pool keeps at most: the window of converted frames on both sides of the
+// playhead plus the pictures on screen, so playback and steps reuse buffers throughout.
+constexpr size_t kPoolKeep = 12;
 } // namespace
 
 TBufferPool::~TBufferPool() {
