@@ -1,6 +1,7 @@
-// Draws the about box's artwork: the program icon (44 x 44) and the two skins
-// (512 x 256, light and dark). The PNGs are kept in resources/; run this tool only to
-// change them:  skm_make_about_art <resources folder>
+// Draws the about box's artwork (the program icon, 44 x 44, and the two skins, 512 x 256,
+// light and dark) and the small pictures the style sheets use (arrows of the combo and
+// number boxes, the check box's mark), each at 1x and @2x. The PNGs are kept in
+// resources/; run this tool only to change them:  skm_make_about_art <resources folder>
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QImage>
@@ -78,6 +79,54 @@ QImage Skin(bool dark) {
   return img;
 }
 
+// A chevron pointing up or down in a w x h box (logical units), drawn at the given scale.
+QImage Arrow(bool up, QColor c, int scale) {
+  const int w = 9, h = 6;
+  QImage img(w * scale, h * scale, QImage::Format_ARGB32_Premultiplied);
+  img.fill(Qt::transparent);
+  QPainter p(&img);
+  p.setRenderHint(QPainter::Antialiasing);
+  p.scale(scale, scale);
+  p.setPen(QPen(c, 1.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+  QPolygonF v;
+  if (up) v << QPointF(1, 4.8) << QPointF(4.5, 1.3) << QPointF(8, 4.8);
+  else v << QPointF(1, 1.2) << QPointF(4.5, 4.7) << QPointF(8, 1.2);
+  p.drawPolyline(v);
+  return img;
+}
+
+// The check box's mark, 12 x 12 logical units.
+QImage Check(QColor c, int scale) {
+  QImage img(12 * scale, 12 * scale, QImage::Format_ARGB32_Premultiplied);
+  img.fill(Qt::transparent);
+  QPainter p(&img);
+  p.setRenderHint(QPainter::Antialiasing);
+  p.scale(scale, scale);
+  p.setPen(QPen(c, 1.8, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+  p.drawPolyline(QPolygonF() << QPointF(2.2, 6.3) << QPointF(4.9, 9) << QPointF(9.8, 3.2));
+  return img;
+}
+
+bool SaveStyleImages(const QString& dir) {
+  struct Ink { const char* name; QColor color; };
+  const Ink inks[] = {{"light", QColor(0x30, 0x30, 0x30)}, {"dark", QColor(0xe0, 0xe0, 0xe0)},
+                      {"light-disabled", QColor(0xa8, 0xa8, 0xa8)}, {"dark-disabled", QColor(0x68, 0x68, 0x68)}};
+  bool ok = true;
+  for (int scale : {1, 2}) {
+    const QString suffix = scale == 2 ? QStringLiteral("@2x.png") : QStringLiteral(".png");
+    for (const Ink& ink : inks) {
+      ok = ok && Arrow(true, ink.color, scale).save(dir + "/qss/arrow-up-" + ink.name + suffix);
+      ok = ok && Arrow(false, ink.color, scale).save(dir + "/qss/arrow-down-" + ink.name + suffix);
+    }
+    // The mark sits on the accent colour in both themes.
+    ok = ok && Check(QColor(0xff, 0xff, 0xff), scale).save(dir + "/qss/check-light" + suffix);
+    ok = ok && Check(QColor(0, 0, 0), scale).save(dir + "/qss/check-dark" + suffix);
+    ok = ok && Check(QColor(0xa8, 0xa8, 0xa8), scale).save(dir + "/qss/check-light-disabled" + suffix);
+    ok = ok && Check(QColor(0x68, 0x68, 0x68), scale).save(dir + "/qss/check-dark-disabled" + suffix);
+  }
+  return ok;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -95,6 +144,6 @@ int main(int argc, char** argv) {
     DrawIcon(p, QRectF(0, 0, 44, 44));
   }
   const bool ok = icon.save(dir + "/about_icon64.png") && Skin(false).save(dir + "/about_skin_light.png") &&
-                  Skin(true).save(dir + "/about_skin_dark.png");
+                  Skin(true).save(dir + "/about_skin_dark.png") && SaveStyleImages(dir);
   return ok ? 0 : 1;
 }

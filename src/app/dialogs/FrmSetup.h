@@ -82,9 +82,11 @@ public slots:
   // message names it and isZPPWBrdClear stays as it was.
   void btDeleteZPPClick();
 
-private:
-  // Fills the controls from the given settings (Execute and Default).
+  // Fills the controls from the given settings, as Execute does from gSettings and
+  // Default from gSettingsDefaults (changing the theme item previews it).
   void FillControls(const TSettings& s);
+
+private:
   // Stores the controls into gSettings (after OK).
   void StoreControls();
   // Whether the style last applied (by ThemeUpdate or a preview) is the light one.
