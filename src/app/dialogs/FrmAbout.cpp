@@ -40,10 +40,7 @@ QString ColorSheet(quint32 argb) {
 
 } // namespace
 
-TFillRect::TFillRect(QWidget* parent) : QWidget(parent) {
-  setAttribute(Qt::WA_TranslucentBackground, false);
-  setAutoFillBackground(false);
-}
+TFillRect::TFillRect(QWidget* parent) : QWidget(parent) {}
 
 void TFillRect::SetFill(QColor fill) {
   FFill = fill;

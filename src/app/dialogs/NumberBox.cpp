@@ -1,6 +1,5 @@
 #include "app/dialogs/NumberBox.h"
 
-#include <QLineEdit>
 #include <algorithm>
 #include <cmath>
 

@@ -1,7 +1,9 @@
 #include "DialogsGallery.h"
 
 #include <QApplication>
+#include <QAbstractItemView>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QPainter>
 
 #include "app/dialogs/FrmAbout.h"
@@ -41,6 +43,15 @@ TDialogShots RenderDialogs(bool light) {
     }
     setup.FillControls(s);
     shots.Setup = Grab(setup);
+    // The open list is a window of its own; it is shown beside the dialog.
+    setup.show();
+    setup.cbTheme->showPopup();
+    QApplication::processEvents();
+    QWidget* list = setup.cbTheme->view()->window();
+    shots.ThemeList = list->grab().toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    shots.ThemeList.setDevicePixelRatio(1.0);
+    setup.cbTheme->hidePopup();
+    setup.hide();
   }
   {
     skm::TFrmAbout about;
@@ -80,6 +91,9 @@ QImage RenderDialogsGallery() {
     p.drawText(x, y + 16, QStringLiteral("About this program, %1").arg(QLatin1String(names[c])));
     y += kCaption;
     p.drawImage(x, y, columns[c]->About);
+    const int listX = x + columns[c]->About.width() + kMargin;
+    p.drawText(listX, y - kCaption + 16, QStringLiteral("Theme list open"));
+    p.drawImage(listX, y, columns[c]->ThemeList);
   }
   return out;
 }

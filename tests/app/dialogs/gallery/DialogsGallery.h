@@ -13,8 +13,9 @@ namespace skmgallery {
 // dialog shows the built-in defaults in the light theme (frame splitter off, its boxes
 // disabled) and switches and splitter on in the dark theme.
 struct TDialogShots {
-  QImage Setup; // 850 x 367
-  QImage About; // 512 x 256
+  QImage Setup;     // 850 x 367
+  QImage About;     // 512 x 256
+  QImage ThemeList; // the theme combo box's open list
 };
 TDialogShots RenderDialogs(bool light);
 
