@@ -149,6 +149,7 @@ TEST_F(FrmSetupTest, ExecuteShowsTheSettingsAndOkStoresWhatTheUserChanged) {
     Click(dlg.BtOK);
   });
   EXPECT_TRUE(ok);
+  EXPECT_EQ(qApp->styleSheet(), skm::ThemeStyleSheet(false)) << "OK keeps the dark style chosen";
   skm::TSettings expected = Custom();
   expected.Mode = 2;
   expected.VPOAutoSave = false;
@@ -357,12 +358,17 @@ TEST_F(FrmSetupTest, SetupCommandAppliesTheThemeWhiteboardAndSplitterAfterOkOnly
   hooks.SetSnapBitmaps = [&](bool on) { calls << QString("snap %1").arg(on); };
   TFrmSetup dlg;
 
+  // Deleted, then cancelled: the file is gone but the list in memory stays (the main
+  // window writes it again at close when auto-save is on).
   EXPECT_FALSE(RunModal(dlg, [&] { return skm::TraBtnSetupExecute(dlg, hooks); }, [&] {
     QTest::keyClick(dlg.cbTheme, Qt::Key_End); // Dark
+    Click(dlg.btDeleteZPP);
     Click(dlg.BtCancel);
   }));
   EXPECT_EQ(calls, QStringList{"hide"});
   EXPECT_EQ(skm::ThemeFlags, 1);
+  EXPECT_FALSE(QFile::exists(skm::WhiteboardFileName()));
+  WriteWhiteboard();
 
   calls.clear();
   EXPECT_TRUE(RunModal(dlg, [&] { return skm::TraBtnSetupExecute(dlg, hooks); }, [&] {
