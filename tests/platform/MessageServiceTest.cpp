@@ -44,20 +44,18 @@ TEST(PlatformHelpers, VersionHasFourNumbers) {
 }
 
 TEST(PlatformHelpers, RecycleDeleteRemovesTheFileAndFailsOnMissingOnes) {
-  // A throw-away home and trash: the test must never fill the user's own trash.
-  const QString dir = QString::fromStdString(skmtest::MakeTempDir());
-  const QByteArray home = qgetenv("HOME"), dataHome = qgetenv("XDG_DATA_HOME");
-  qputenv("HOME", dir.toLocal8Bit());
-  qputenv("XDG_DATA_HOME", (dir + "/data").toLocal8Bit());
-  ASSERT_TRUE(QDir().mkpath(dir + "/data"));
-  const QString path = dir + "/gone.zpp";
+  const skmtest::TTempHome home;
+  const QString path = QString::fromStdString(home.Home()) + "/gone.zpp";
   QFile f(path);
   ASSERT_TRUE(f.open(QIODevice::WriteOnly));
   f.write("x");
   f.close();
   EXPECT_TRUE(skm::RecycleDelete(path));
   EXPECT_FALSE(QFile::exists(path));
-  EXPECT_TRUE(QFile::exists(dir + "/data/Trash/files/gone.zpp"));
+  // It went to the test's own trash, not to the trash of whoever runs the tests.
+  const QString trash = QString::fromStdString(home.TrashDir());
+  EXPECT_TRUE(QFile::exists(trash + "/files/gone.zpp"));
+  EXPECT_TRUE(QFile::exists(trash + "/info/gone.zpp.trashinfo"));
   EXPECT_FALSE(skm::RecycleDelete(path));
 
   // A replaced handler is asked instead; an empty one restores the desktop's trash.
@@ -66,9 +64,6 @@ TEST(PlatformHelpers, RecycleDeleteRemovesTheFileAndFailsOnMissingOnes) {
   EXPECT_FALSE(skm::RecycleDelete("/nowhere/x.zpp"));
   skm::SetRecycleDeleteHandler({});
   EXPECT_EQ(asked, QStringList{"/nowhere/x.zpp"});
-  qputenv("HOME", home);
-  if (dataHome.isNull()) qunsetenv("XDG_DATA_HOME");
-  else qputenv("XDG_DATA_HOME", dataHome);
 }
 
 // The question before an irreversible step: Enter (the default button) answers No.

@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QWindow>
+#include <memory>
 
 #include "DialogTestSupport.h"
 #include "TestSupport.h"
@@ -75,14 +76,11 @@ protected:
   void SetUp() override {
     FSaved = gSettings;
     gSettings = skm::gSettingsDefaults;
-    // Trash operations must land in a throw-away trash, never the user's.
-    FHome = qgetenv("HOME");
-    FDataHome = qgetenv("XDG_DATA_HOME");
-    FDir = QString::fromStdString(skmtest::MakeTempDir());
-    qputenv("HOME", FDir.toLocal8Bit());
-    qputenv("XDG_DATA_HOME", (FDir + "/data").toLocal8Bit());
+    // Trash operations must land in a throw-away trash, never the user's; the settings
+    // folder lies under the same home so the desktop's rules pick that trash.
+    FHome = std::make_unique<skmtest::TTempHome>();
+    FDir = QString::fromStdString(FHome->Home());
     ASSERT_TRUE(QDir().mkpath(FDir + "/config"));
-    ASSERT_TRUE(QDir().mkpath(FDir + "/data")); // Qt makes the Trash folder only inside an existing one
     skm::SetConfigDir(FDir + "/config");
     skm::SetMessageService(&FMessages);
     skm::SetAppsUseLightThemeSource([this] { return FSystemLight; });
@@ -94,9 +92,7 @@ protected:
     skm::SetAppsUseLightThemeSource({});
     skm::SetMessageService(nullptr);
     skm::SetConfigDir(QString());
-    qputenv("HOME", FHome);
-    if (FDataHome.isNull()) qunsetenv("XDG_DATA_HOME");
-    else qputenv("XDG_DATA_HOME", FDataHome);
+    FHome.reset();
     gSettings = FSaved;
     skm::ThemeFlags = 1;
     skm::ThemeApply(true);
@@ -111,7 +107,7 @@ protected:
   }
 
   skm::TSettings FSaved;
-  QByteArray FHome, FDataHome;
+  std::unique_ptr<skmtest::TTempHome> FHome;
   QString FDir;
   bool FSystemLight = true;
   skmtest::TScriptedMessages FMessages;
@@ -311,8 +307,9 @@ TEST_F(FrmSetupTest, DeleteZppAsksThenMovesTheWhiteboardFileToTheTrash) {
   EXPECT_EQ(FMessages.Asked, QStringList({"Delete ZPP file of Whiteboard?", "Delete ZPP file of Whiteboard?"}));
   EXPECT_EQ(FMessages.DefaultNo, QList<bool>({true, true}));
   EXPECT_TRUE(FMessages.Shown.isEmpty());
-  EXPECT_TRUE(QFile::exists(FDir + "/data/Trash/files/whiteboard_i.zpp"));
-  EXPECT_TRUE(QFile::exists(FDir + "/data/Trash/info/whiteboard_i.zpp.trashinfo"));
+  const QString trash = QString::fromStdString(FHome->TrashDir());
+  EXPECT_TRUE(QFile::exists(trash + "/files/whiteboard_i.zpp"));
+  EXPECT_TRUE(QFile::exists(trash + "/info/whiteboard_i.zpp.trashinfo"));
   EXPECT_TRUE(gSettings == Custom()) << "deleting the file changes no setting";
 
   // A later Execute starts clear; a missing file still counts as cleared.
