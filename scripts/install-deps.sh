@@ -13,6 +13,7 @@ PACKAGES=(
   ffmpeg xvfb xauth
   openbox xdotool imagemagick desktop-file-utils
   fonts-dejavu-core
+  fonts-symbola   # the setup dialog's \u23E9 labels (not in DejaVu)
   libstb-dev
 )
 

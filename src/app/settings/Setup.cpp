@@ -137,6 +137,8 @@ void SetConfigDir(const QString& dir) { gConfigDirOverride = dir; }
 
 QString SettingsFileName() { return ConfigDir() + QStringLiteral("/sketchmark-movies.ini"); }
 
+QString WhiteboardFileName() { return ConfigDir() + QStringLiteral("/whiteboard_i.zpp"); }
+
 const QStringList& FileKindExtensions(int kind) {
   static const QStringList images{".jpg", ".jpeg", ".png", ".bmp", ".psd", ".hdr"};
   static const QStringList movies{".mp4"};
