@@ -269,7 +269,8 @@ void TTraMediaLayout::SetRange1(TMediaTime a) {
 
 void TTraMediaLayout::LayoutInfo(TMediaTime CurrentTime, float Volume, bool isPlaying) {
   if (FisWaiting) return;  // the next report, 200 ms on, shows it
-  TraTrack->SetValue(CurrentTime);
+  // A seek of the bar that has not landed yet still reads as the old position.
+  TraTrack->SetValue(FSeekTarget != kNoPosition && FSettle->isActive() ? FSeekTarget : CurrentTime);
   TraVolume->SetValue(Volume);
   if (isPlaying != FDisPlaying) {
     TraStart->SetData(QString::fromLatin1(isPlaying ? kIconPause : kIconPlay));

@@ -14,6 +14,7 @@
 // manager. Settings values come from the owner (SetLayerSettings); the bar reads no
 // settings of its own.
 
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 #include <cstdint>
@@ -22,13 +23,13 @@
 #include <string_view>
 #include <vector>
 
+#include "media/MfPackManager.h"
 #include "platform/core/MediaTime.h"
 
 class QTimer;
 
 namespace skm {
 
-class TMfPackManager;
 class TTraBtn;
 class TTraVolume;
 class TTraTrack;
@@ -81,7 +82,9 @@ public:
   ~TTraMediaLayout() override;
 
   // --- the parts (public, as the owner and tests reach them) ---
-  TMfPackManager* FMfPackManager = nullptr; // the lane's manager, not owned
+  // The lane's manager, not owned; reads as null once the manager is gone, so a bar that
+  // outlives its manager does nothing.
+  QPointer<TMfPackManager> FMfPackManager;
   QWidget* LayoutB = nullptr;               // button strip, left
   QWidget* LayoutT = nullptr;               // track area, middle
   QWidget* LayoutS = nullptr;               // volume strip, right

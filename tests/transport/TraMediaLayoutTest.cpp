@@ -299,6 +299,22 @@ TEST_F(BarTest, WithoutAMovieEveryActionIsIgnored) {
   EXPECT_TRUE(messages.Texts().isEmpty());
 }
 
+TEST_F(BarTest, ABarThatOutlivesItsManagerDoesNothing) {
+  const QString movie = CopyMovie(Recipe("25", 50), dir, "gone.mp4");
+  ASSERT_FALSE(movie.isEmpty());
+  Open(movie);
+  bar->TraFWardKeyExecute(Qt::NoModifier);  // queued, and the manager goes before it runs
+  mgr.reset();
+  bar->TraStartExecute();
+  bar->TraBWardExecute();
+  bar->TraRange0KeyExecute();
+  bar->RangesOpenFromFile();
+  EXPECT_FALSE(bar->RangesSaveToFile());
+  bar->LayoutInfo(0, 1.0f, false);
+  SpinFor(30);
+  EXPECT_EQ(bar->StepsQueued(), 0);
+}
+
 TEST_F(BarTest, PropertiesReachAllSixControls) {
   std::vector<TTraBtnBase*> all = {bar->TraStart, bar->TraMRate, bar->TraBWard,
                                    bar->TraFWard, bar->TraVolume, bar->TraTrack};
