@@ -216,7 +216,8 @@ TEST_F(BarTest, TrackPressPausesAndMutesReleaseRestores) {
   const QString movie = CopyMovie(Recipe("25", 250), dir, "track.mp4");
   ASSERT_FALSE(movie.isEmpty());
   Open(movie);
-  mgr->SetVolume(0.8f);
+  bar->TraVolumeChange(0.8f);  // the volume control's change
+  EXPECT_FLOAT_EQ(mgr->Volume(), 0.8f);
   TTraTrack* track = bar->TraTrack;
   const QPoint lower(track->width() / 2, track->height() - 5);  // below the marks
   for (bool wasPlaying : {true, false}) {
@@ -244,6 +245,32 @@ TEST_F(BarTest, TrackPressPausesAndMutesReleaseRestores) {
       EXPECT_EQ(uint64_t(Shown()), mgr->CurrentTime() / step);
     }
   }
+}
+
+TEST_F(BarTest, DraggingMarkAOnTheTrackMovesTheRangeAndSeeks) {
+  const QString movie = CopyMovie(Recipe("25", 100), dir, "drag.mp4");
+  ASSERT_FALSE(movie.isEmpty());
+  Open(movie);
+  TTraTrack* track = bar->TraTrack;
+  const int w = track->width();
+  const int y = track->height() / 4;  // upper half: the marks
+  QTest::mousePress(track, Qt::LeftButton, {}, QPoint(0, y));  // on mark A at 0
+  QTest::mouseMove(track, QPoint(w / 4, y));
+  ASSERT_TRUE(Spin([&] { return bar->Range0() > 0; }));  // the drag timer's tick
+  QTest::mouseRelease(track, Qt::LeftButton, {}, QPoint(w / 4, y));
+  ASSERT_TRUE(Spin([&] { return !track->TimerEnabled() && Quiet(); }));
+  EXPECT_EQ(bar->Range0(), track->Value0());
+  EXPECT_EQ(bar->Range1(), track->Value1());
+  EXPECT_EQ(bar->Range1(), bar->Duration());
+  EXPECT_NEAR(double(bar->Range0()) / double(bar->Duration()), 0.25, 0.01);
+  // The lane went to the track's playhead, which followed the mark, and shows it.
+  EXPECT_EQ(mgr->CurrentTime(), track->Value());
+  EXPECT_EQ(uint64_t(Shown()), track->Value() / step);
+  // The step-back button now jumps to the new mark A.
+  GoTo(80);
+  bar->TraBWardExecute();
+  ASSERT_TRUE(Spin([&] { return Quiet(); }));
+  EXPECT_EQ(mgr->CurrentTime(), bar->Range0());
 }
 
 TEST_F(BarTest, MarkKeysSetTheMarksAtThePositionPausingFirst) {
