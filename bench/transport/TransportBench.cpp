@@ -155,6 +155,10 @@ TStepResult HeldKey(TLane& lane, int start, int per, bool viaBar) {
       lane.mgr->SetCurrentTime(uint64_t(k) * lane.step);
     }
   });
+  // The end frame is judged once the lane has carried out everything asked of it.
+  const auto settleEnd = Clock::now() + std::chrono::seconds(5);
+  while (!lane.Quiet() && Clock::now() < settleEnd) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+  lane.Spin(50);
   if (std::getenv("SKM_BENCH_TRACE")) {
     size_t j = 0;
     for (size_t i = 0; i < keys.size() && i < 8; ++i) {
