@@ -48,6 +48,7 @@ bool Same(const TZoomOffset& a, const TZoomOffset& b) {
 struct TSkImage::TWorker {
   struct Request {
     QSize Size;
+    QPoint Origin;
     TZoomOffset ZO;
     std::shared_ptr<const TLayerRecords> Records;
     uint64_t Version = 0;
@@ -118,6 +119,7 @@ struct TSkImage::TWorker {
       }
       auto layer = std::make_unique<TImageP1>();
       layer->BitmapSetSize(req.Size.width(), req.Size.height());
+      layer->SetOrigin(req.Origin);
       const bool complete = layer->DrawPathAll(req.ZO, *req.Records, Bands, &Cancel);
       {
         std::lock_guard lock(Mu);
@@ -266,44 +268,90 @@ void TSkImage::ImageP1DrawPathAll() {
   LayerRequest();
 }
 
+void TSkImage::LayerGeometry(QSize& size, QPoint& origin) const {
+  // A margin of a quarter of the control on each side: pans within it show the layer
+  // already painted, exactly.
+  const int w = std::max(width(), 0), h = std::max(height(), 0);
+  const int mx = FLayerMargin ? w / 4 : 0, my = FLayerMargin ? h / 4 : 0;
+  size = QSize(w > 0 ? w + 2 * mx : 0, h > 0 ? h + 2 * my : 0);
+  origin = QPoint(-mx, -my);
+}
+
 void TSkImage::ImageP1Clear() {
   // What erase-all leaves: the window of the list is empty (the owner added the record).
   FRecords = std::make_shared<const TLayerRecords>();
   ++FVersion;
-  const QSize size(width(), height());
+  QSize size;
+  QPoint origin;
+  LayerGeometry(size, origin);
   if (QSize(FP1.Width(), FP1.Height()) != size) FP1.BitmapSetSize(size.width(), size.height());
   else FP1.Clear();
+  FP1.SetOrigin(origin);
   FP1ZO = FZOv;
   FP1Version = FVersion;
+  FP1Seq = ++FSeq;
   update();
 }
 
+bool TSkImage::LayerAt(const TZoomOffset& view, QPoint& at) const {
+  if (FP1.Image().isNull() || view.Zoom != FP1ZO.Zoom) return false;
+  TZoomOffset a, b;
+  QPoint wa, wb;
+  if (!LayerPlace(view, a, wa) || !LayerPlace(FP1ZO, b, wb)) return false;
+  if (a.Offset.X != b.Offset.X || a.Offset.Y != b.Offset.Y) return false;
+  // Same zoom and fraction: the layer moved by whole pixels is the view's layer.
+  at = FP1.Origin() + (wa - wb);
+  return at.x() <= 0 && at.y() <= 0 && at.x() + FP1.Width() >= width() && at.y() + FP1.Height() >= height();
+}
+
 bool TSkImage::LayerPending() const {
-  return FP1Version != FVersion || !Same(FP1ZO, FZOv) || QSize(FP1.Width(), FP1.Height()) != QSize(width(), height());
+  QPoint at;
+  return FP1Version != FVersion || !LayerAt(FZOv, at);
+}
+
+void TSkImage::LayerPaintHere() {
+  QSize size;
+  QPoint origin;
+  LayerGeometry(size, origin);
+  if (QSize(FP1.Width(), FP1.Height()) != size) FP1.BitmapSetSize(size.width(), size.height());
+  FP1.SetOrigin(origin);
+  FP1.DrawPathAll(FZOv, *FRecords);
+  FP1ZO = FZOv;
+  FP1Version = FVersion;
+  FP1Seq = ++FSeq;
+  update();
 }
 
 void TSkImage::LayerRequest() {
-  if (!LayerPending()) return;
-  const QSize size(std::max(width(), 0), std::max(height(), 0));
+  QPoint at;
+  const bool exact = LayerAt(FZOv, at);
+  if (FP1Version == FVersion && exact) {
+    // Shown exactly; during a pan, a layer centred on the view is prepared once half of
+    // the margin on one side is used up, so the pan can go on without painting.
+    if (FLKind != TPathKind::pkMove || FPanRequested) return;
+    const int mx = -FP1.Origin().x(), my = -FP1.Origin().y();
+    const int right = at.x() + FP1.Width() - width(), bottom = at.y() + FP1.Height() - height();
+    if (-at.x() > mx / 2 && -at.y() > my / 2 && right > mx / 2 && bottom > my / 2) return;
+    FPanRequested = true;
+  }
   if (LayerRecordsPoints(*FRecords) <= FSyncPointLimit) {
-    if (QSize(FP1.Width(), FP1.Height()) != size) FP1.BitmapSetSize(size.width(), size.height());
-    FP1.DrawPathAll(FZOv, *FRecords);
-    FP1ZO = FZOv;
-    FP1Version = FVersion;
-    FP1Seq = ++FSeq;
-    update();
+    LayerPaintHere();
     return;
   }
+  QSize size;
+  QPoint origin;
+  LayerGeometry(size, origin);
   // During a pan the replay under way is left to finish (its layer is closer than the
   // one shown); a zoom, a release or a change of the list makes it obsolete at once.
   const bool cancelBusy = FLKind != TPathKind::pkMove;
-  FWorker->Submit({size, FZOv, FRecords, FVersion, ++FSeq}, cancelBusy);
+  FWorker->Submit({size, origin, FZOv, FRecords, FVersion, ++FSeq}, cancelBusy);
   update();
 }
 
 void TSkImage::LayerTake() {
   auto done = FWorker->TakeDone();
   if (!done) return;
+  FPanRequested = false;
   // Only a layer of the current list, newer than the one shown.
   if (done->Version != FVersion || done->Seq <= FP1Seq) return;
   FP1 = std::move(*done->Layer);
@@ -311,6 +359,14 @@ void TSkImage::LayerTake() {
   FP1Version = done->Version;
   FP1Seq = done->Seq;
   update();
+  // A pan may have gone past this layer's margin meanwhile.
+  if (FLKind == TPathKind::pkMove) LayerRequest();
+}
+
+QImage TSkImage::LayerImage() const {
+  QPoint at;
+  if (FP1Version != FVersion || !LayerAt(FZOv, at)) return {};
+  return FP1.Image().copy(QRect(-at, size()));
 }
 
 void TSkImage::LayerWait() {
@@ -318,13 +374,7 @@ void TSkImage::LayerWait() {
   LayerTake();
   if (!LayerPending()) return;
   // Superseded or never asked for: the same replay, here.
-  const QSize size(std::max(width(), 0), std::max(height(), 0));
-  if (QSize(FP1.Width(), FP1.Height()) != size) FP1.BitmapSetSize(size.width(), size.height());
-  FP1.DrawPathAll(FZOv, *FRecords);
-  FP1ZO = FZOv;
-  FP1Version = FVersion;
-  FP1Seq = ++FSeq;
-  update();
+  LayerPaintHere();
 }
 
 // ---- live layer ------------------------------------------------------------------------
@@ -417,8 +467,10 @@ void TSkImage::ImageP0MouseUp(Qt::MouseButton, Qt::KeyboardModifiers, float X, f
   const TPathKind kind = FLKind;
   FLKind = TPathKind::pkNone;
   if (kind == TPathKind::pkMove) {
-    // The pan is over: the replay for the final view replaces whatever is under way.
-    LayerRequest();
+    // The pan is over: unless the layer shown covers the final view, the replay for it
+    // replaces whatever is under way.
+    FPanRequested = false;
+    if (LayerPending()) LayerRequest();
     return;
   }
   if (!IsDrawingKind(kind) || !FPath) return;
@@ -437,16 +489,18 @@ void TSkImage::ImageP0MouseUp(Qt::MouseButton, Qt::KeyboardModifiers, float X, f
   const TSkPath& added = *rec;
   list->Add(std::move(rec));
   // The new record is the last of the window: painting it alone gives the replay's layer.
-  const bool current = !LayerPending();
+  QPoint at;
+  const bool current = FP1Version == FVersion && LayerAt(FZOv, at);
   auto records = std::make_shared<TLayerRecords>(*FRecords);
   if (IsDrawnRecord(added) && !added.Polygon().empty())
     records->push_back(std::make_shared<const TLayerRecord>(LayerRecordMake(added)));
   FRecords = std::move(records);
   ++FVersion;
   if (current) {
-    const QRect dirty = FP1.DrawPath(FZOv, added);
+    // Painted for the layer's own view: the same pixels, moved by whole pixels.
+    const QRect dirty = FP1.DrawPath(FP1ZO, added);
     FP1Version = FVersion;
-    if (!dirty.isEmpty()) update(dirty);
+    if (!dirty.isEmpty()) update(dirty.translated(at - FP1.Origin()));
   } else {
     LayerRequest();
   }
@@ -520,8 +574,9 @@ void TSkImage::paintEvent(QPaintEvent*) {
   p.setOpacity(1);
   const QImage& layer = FP1.Image();
   if (!layer.isNull()) {
-    if (Same(FP1ZO, FZOv)) {
-      p.drawImage(QPoint(0, 0), layer);
+    QPoint at;
+    if (LayerAt(FZOv, at)) {
+      p.drawImage(at, layer);
     } else if (FP1ZO.Zoom != 0) {
       // The last layer moved and scaled to the view until the replay for it arrives.
       const double k = static_cast<double>(FZOv.Zoom) / FP1ZO.Zoom;
@@ -529,7 +584,7 @@ void TSkImage::paintEvent(QPaintEvent*) {
       p.setRenderHint(QPainter::SmoothPixmapTransform, false);
       p.translate(FZOv.Offset.X - FP1ZO.Offset.X * k, FZOv.Offset.Y - FP1ZO.Offset.Y * k);
       p.scale(k, k);
-      p.drawImage(QPoint(0, 0), layer);
+      p.drawImage(FP1.Origin(), layer);
       p.restore();
     }
   }

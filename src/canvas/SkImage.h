@@ -116,6 +116,11 @@ public:
   const TImageP1& ImageP1() const { return FP1; }
   // The view the annotation layer was painted for.
   const TZoomOffset& ImageP1ZO() const { return FP1ZO; }
+  // The shown layer's pixels for the current view, as large as the control (a copy; empty
+  // while LayerPending()).
+  QImage LayerImage() const;
+  // Layers painted with margins around the control (default) or exactly its size.
+  void SetLayerMargin(bool on) { FLayerMargin = on; }
   // Replays with at most this many records' points run on the UI thread; larger ones on
   // the worker (0: always the worker; a huge value: never).
   void SetSyncPointLimit(size_t points) { FSyncPointLimit = points; }
@@ -164,6 +169,13 @@ private:
   void LayerRequest();
   // Takes a finished layer from the worker when it matches the list.
   void LayerTake();
+  // Replays the layer for the current view on this thread.
+  void LayerPaintHere();
+  // Size and origin of a layer painted for the current view (the control plus margins).
+  void LayerGeometry(QSize& size, QPoint& origin) const;
+  // Whether the layer shown is exactly the layer of `view`, and at which control position
+  // its top-left pixel then lies.
+  bool LayerAt(const TZoomOffset& view, QPoint& at) const;
   TPointF ToCanvas(float X, float Y) const;
 
   bool FisPile = true;
@@ -192,6 +204,8 @@ private:
   std::shared_ptr<const TLayerRecords> FRecords; // the window, copied
   uint64_t FVersion = 1;        // bumps whenever the list or the layer size changes
   size_t FSyncPointLimit = 4000;
+  bool FLayerMargin = true;     // layers painted with margins for pans
+  bool FPanRequested = false;   // a layer for the pan under way has been asked for
   std::unique_ptr<TWorker> FWorker;
 };
 

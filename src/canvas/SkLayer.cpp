@@ -132,6 +132,18 @@ void SetUpPainters(QPainter& color, QPainter& mask) {
 
 } // namespace
 
+bool LayerPlace(const TZoomOffset& view, TZoomOffset& local, QPoint& whole) {
+  constexpr double kLimit = 1 << 28;
+  const double fx = std::floor(static_cast<double>(view.Offset.X));
+  const double fy = std::floor(static_cast<double>(view.Offset.Y));
+  if (!(std::abs(fx) < kLimit && std::abs(fy) < kLimit) || !std::isfinite(view.Zoom)) return false;
+  local.Zoom = view.Zoom;
+  // A float minus its whole part is exact.
+  local.Offset = {view.Offset.X - static_cast<float>(fx), view.Offset.Y - static_cast<float>(fy)};
+  whole = QPoint(static_cast<int>(fx), static_cast<int>(fy));
+  return true;
+}
+
 void PaintPlan(QPainter& p, const TStrokePlan& plan, const TPathData& outline) {
   if (outline.Points.empty()) return;
   if (plan.Whole) {
@@ -231,14 +243,20 @@ void TImageP1::MaskToAlpha(const QRect& r0) {
 
 QRect TImageP1::DrawPath(const TZoomOffset& AZO, const TSkPath& APwPath) {
   if (FImage.isNull() || !IsDrawnRecord(APwPath) || APwPath.Polygon().empty()) return {};
+  TZoomOffset local;
+  QPoint whole;
+  if (!LayerPlace(AZO, local, whole)) return {};
+  const QPoint shift = whole - FOrigin;
   const TLayerRecord rec = LayerRecordMake(APwPath);
-  const QRect dirty = RecordBounds(rec, AZO) & FImage.rect();
+  const QRect dirty = RecordBounds(rec, local).translated(shift) & FImage.rect();
   if (dirty.isEmpty()) return {};
   {
     QPainter color(&FColor);
     QPainter mask(&FMask);
     SetUpPainters(color, mask);
-    PaintRecord(color, mask, *rec.Path, AZO);
+    color.translate(shift);
+    mask.translate(shift);
+    PaintRecord(color, mask, *rec.Path, local);
   }
   MaskToAlpha(dirty);
   return dirty;
@@ -248,6 +266,10 @@ bool TImageP1::DrawPathAll(const TZoomOffset& AZO, const TLayerRecords& records,
                            const std::atomic<bool>* cancel) {
   if (FImage.isNull()) return true;
   Clear();
+  TZoomOffset local;
+  QPoint whole;
+  if (!LayerPlace(AZO, local, whole)) return true;
+  const QPoint shift = whole - FOrigin;
   const int w = FImage.width(), h = FImage.height();
   bands = std::clamp(bands, 1, std::max(1, h));
   // Every band paints through its own QImage over the same pixels (a paint device takes
@@ -258,7 +280,7 @@ bool TImageP1::DrawPathAll(const TZoomOffset& AZO, const TLayerRecords& records,
   const qsizetype colorBpl = FColor.bytesPerLine(), maskBpl = FMask.bytesPerLine();
   const qsizetype outBpl = FImage.bytesPerLine();
   std::vector<QRect> bounds(records.size());
-  for (size_t i = 0; i < records.size(); ++i) bounds[i] = RecordBounds(*records[i], AZO);
+  for (size_t i = 0; i < records.size(); ++i) bounds[i] = RecordBounds(*records[i], local).translated(shift);
   std::atomic<bool> stopped{false};
   auto band = [&](int k) {
     const int y0 = h * k / bands, y1 = h * (k + 1) / bands;
@@ -272,13 +294,15 @@ bool TImageP1::DrawPathAll(const TZoomOffset& AZO, const TLayerRecords& records,
       SetUpPainters(color, mask);
       color.setClipRect(clip);
       mask.setClipRect(clip);
+      color.translate(shift);
+      mask.translate(shift);
       for (size_t i = 0; i < records.size(); ++i) {
         if (cancel && (i & 15) == 0 && cancel->load(std::memory_order_relaxed)) {
           stopped = true;
           return;
         }
         if (!bounds[i].intersects(clip)) continue;
-        PaintRecord(color, mask, *records[i]->Path, AZO);
+        PaintRecord(color, mask, *records[i]->Path, local);
       }
     }
     MaskToAlphaRows(colorBits, colorBpl, maskBits, maskBpl, outBits, outBpl, clip);

@@ -14,7 +14,12 @@
 //
 // Rendering is deterministic: a record painted alone onto the layer (DrawPath) gives
 // exactly the pixels a full replay gives, and a replay split into horizontal bands on
-// several threads gives exactly the pixels of a replay on one.
+// several threads gives exactly the pixels of a replay on one. It is also the same under
+// whole-pixel moves of the view: outlines are built with the fractional part of the view
+// offset only and moved by its whole part when filled, so a layer painted for one offset,
+// moved by a whole number of pixels, is exactly the layer painted for the other. The
+// layer's bitmaps may be larger than the control (Origin: the control position of their
+// top-left pixel), so a pan within that margin needs no painting at all.
 //
 // Threads: a TImageP1 belongs to one thread at a time. TLayerRecords are immutable once
 // built and may be shared between threads.
@@ -62,10 +67,14 @@ public:
   void BitmapSetSize(int AWidth, int AHeight);
   int Width() const { return FImage.width(); }
   int Height() const { return FImage.height(); }
+  // Control position of the bitmaps' top-left pixel ((0, 0) unless set); set it before
+  // painting.
+  QPoint Origin() const { return FOrigin; }
+  void SetOrigin(QPoint origin) { FOrigin = origin; }
   // Colour 0 everywhere and mask level 0: nothing shown.
   void Clear();
   // Paints one record over the present contents, then refreshes the picture under it.
-  // Returns the device rectangle that changed (empty when nothing was painted).
+  // Returns the bitmap rectangle that changed (empty when nothing was painted).
   QRect DrawPath(const TZoomOffset& AZO, const TSkPath& APwPath);
   // Clears and replays every record, split into `bands` horizontal bands painted on as
   // many threads (1: this thread only). `cancel`, when given and set, stops the replay
@@ -88,6 +97,12 @@ private:
   QImage FColor; // RGB32: the last stroke's colour, unpremultiplied
   QImage FMask;  // Alpha8: the last stroke's alpha
   QImage FImage; // ARGB32 premultiplied: what is shown
+  QPoint FOrigin;
 };
+
+// Where a view puts the layer's outlines: the view with only the fractional part of its
+// offset, and the whole pixels to move them by. False when the offset is not finite or
+// beyond the range of pixel positions.
+bool LayerPlace(const TZoomOffset& view, TZoomOffset& local, QPoint& whole);
 
 } // namespace skm

@@ -14,9 +14,11 @@
 
 namespace skmtest {
 
-// The premultiplied pixel of the shown annotation layer.
+// The premultiplied pixel of the shown annotation layer at a control position (0 while
+// the layer for the view is still being made).
 inline uint32_t LayerPixel(const skm::TSkImage& c, int x, int y) {
-  const QImage& img = c.ImageP1().Image();
+  const QImage img = c.LayerImage();
+  if (img.isNull()) return 0;
   return reinterpret_cast<const uint32_t*>(img.constScanLine(y))[x];
 }
 

@@ -139,10 +139,17 @@ TEST_F(Gestures, SpacePansTheViewAndShiftSpaceLaneTwo) {
 TEST_F(Gestures, PanMovesStrokesWithThePictures) {
   canvas->SetStrokeStyle({TPathKind::pkDraw, 0xFFFF0000u, TStrokeDash::Solid, 10});
   Drag({{100, 100}, {300, 100}});
+  canvas->SetSyncPointLimit(0); // nothing replayed on the UI thread
   Key(Qt::Key_Space, true);
-  Drag({{500, 500}, {550, 500}, {600, 550}});
+  Press({500, 500});
+  Move({550, 500});
+  // Within the layer's margin the pan shows the exact layer at once, moved.
+  EXPECT_FALSE(canvas->LayerPending());
+  EXPECT_EQ(LayerPixel(*canvas, 250, 100), 0xFFFF0000u);
+  Move({600, 550});
+  Release({600, 550});
   Key(Qt::Key_Space, false);
-  canvas->LayerWait();
+  EXPECT_FALSE(canvas->LayerPending());
   EXPECT_EQ(LayerPixel(*canvas, 300, 150), 0xFFFF0000u);
   EXPECT_EQ(LayerPixel(*canvas, 150, 100), 0u);
 }
@@ -233,12 +240,12 @@ TEST_F(Gestures, WorkerLayerEqualsTheReplayHere) {
   TImageP1 here;
   here.BitmapSetSize(canvas->width(), canvas->height());
   here.DrawPathAll(canvas->FZO(), &list);
-  EXPECT_TRUE(SameBytes(here.Image(), canvas->ImageP1().Image()));
+  EXPECT_TRUE(SameBytes(here.Image(), canvas->LayerImage()));
   // A stroke released while the worker's layer is current is painted onto it.
   Drag({{200, 200}, {400, 400}});
   EXPECT_FALSE(canvas->LayerPending());
   here.DrawPathAll(canvas->FZO(), &list);
-  EXPECT_TRUE(SameBytes(here.Image(), canvas->ImageP1().Image()));
+  EXPECT_TRUE(SameBytes(here.Image(), canvas->LayerImage()));
 }
 
 TEST_F(Gestures, UndoRedoAndClearThroughTheOwnersCalls) {

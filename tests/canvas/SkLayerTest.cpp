@@ -182,6 +182,35 @@ TEST(LayerReplay, IncrementalBandedAndWholeReplaysAreIdentical) {
   }
 }
 
+TEST(LayerReplay, WholePixelMovesOfTheViewMoveTheSamePixels) {
+  TSkPaths list;
+  Busy(list);
+  const TZoomOffset a{1.37f, {-211.25f, 33.5f}};
+  struct Case {
+    int dx, dy;
+  } cases[] = {{7, 0}, {-13, 5}, {300, -120}};
+  TImageP1 ref;
+  ref.BitmapSetSize(1280, 720);
+  ref.DrawPathAll(a, &list);
+  for (const Case& c : cases) {
+    const TZoomOffset b{a.Zoom, {a.Offset.X + c.dx, a.Offset.Y + c.dy}};
+    // Painted for the moved view, and painted for the first view onto a bitmap whose
+    // origin follows the move: the same bytes.
+    TImageP1 moved, shifted;
+    moved.BitmapSetSize(1280, 720);
+    moved.DrawPathAll(b, &list);
+    shifted.BitmapSetSize(1280, 720);
+    shifted.SetOrigin({-c.dx, -c.dy});
+    shifted.DrawPathAll(a, &list);
+    EXPECT_TRUE(SameBytes(moved.Image(), shifted.Image())) << c.dx << "," << c.dy;
+    // And a record added to each alone still agrees.
+    auto extra = Stroke({TPathKind::pkDraw, 0x8833FF99u, TStrokeDash::Dot, 12}, {{100, 100}, {700, 500}, {900, 100}});
+    moved.DrawPath(b, *extra);
+    shifted.DrawPath(a, *extra);
+    EXPECT_TRUE(SameBytes(moved.Image(), shifted.Image())) << c.dx << "," << c.dy;
+  }
+}
+
 TEST(LayerReplay, ReplayShowsOnlyTheUndoWindow) {
   TSkPaths list;
   list.Add(TSkPath::CreatePath({TPathKind::pkDraw, 0xFFFF0000u, TStrokeDash::Solid, 20}, {{10, 10}, {100, 10}}));

@@ -117,7 +117,7 @@ TEST_F(CanvasGeometry, CreationAndFitToTheControl) {
     EXPECT_FLOAT_EQ(canvas->FZO().Offset.Y, c.y) << c.w;
     EXPECT_FLOAT_EQ(canvas->DZO().Zoom, c.zoom);
     canvas->LayerWait();
-    EXPECT_EQ(canvas->ImageP1().Image().size(), QSize(c.w, c.h));
+    EXPECT_EQ(canvas->LayerImage().size(), QSize(c.w, c.h));
   }
 }
 
