@@ -1,5 +1,6 @@
 #include "Desktop.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QThread>
