@@ -28,6 +28,7 @@ namespace {
 constexpr uint32_t kBarDark = 0xFF626262;
 constexpr uint32_t kBarLight = 0xFFE0E0E0;
 constexpr float kTransportTransD = 0.2f;
+constexpr float kLane2OpacityStart = 0.5f;
 } // namespace
 
 TMainFrm::TMainFrm(QWidget* parent) : QWidget(parent) {
@@ -61,6 +62,9 @@ void TMainFrm::FormCreate() {
   SkImage = new TSkImage(this);
   SkImage->SetSkPaths(&SkPathsIMGS);
   SkImage->SetStrokeStyle(kPenPresets[1]);
+  // Stacked lanes start half and half: at full opacity lane 2 would hide lane 1 until
+  // the user found the gauge.
+  SkImage->SetV2Opacity(kLane2OpacityStart);
   const TStrokeStyle style = SkImage->StrokeStyle();
 
   // The container tree.
