@@ -153,7 +153,11 @@ void TMainFrm::FormCreate() {
 
   // The lanes: frames go to the canvas, status reports come here.
   MfPackManager1 = new TMfPackManager;
-  MfPackManager1->TimerViewProc = [this](const QImage& b) { SkImage->ImageV1Capture(b); };
+  // In whiteboard mode the board is lane 1's picture: a frame still arriving from a lane
+  // that was just paused must not replace it (leaving the board shows the frame again).
+  MfPackManager1->TimerViewProc = [this](const QImage& b) {
+    if (!FBoardShown) SkImage->ImageV1Capture(b);
+  };
   MfPackManager2 = new TMfPackManager;
   MfPackManager2->TimerViewProc = [this](const QImage& b) { SkImage->ImageV2Capture(b); };
   SettingsPassDown();

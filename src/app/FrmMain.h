@@ -215,6 +215,7 @@ private:
   bool FDestroyed = false;
   int FOpening = 0;             // opens in progress (0 or 1)
   bool FCloseRequested = false; // a close arrived while a lane was opening
+  bool FBoardShown = false;     // the whiteboard is lane 1's picture: its frames wait
   QString FSettingsError;
   QString FOpenFolder;
   TThemeWatcher* FThemeWatcher = nullptr;

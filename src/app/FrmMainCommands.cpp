@@ -155,6 +155,7 @@ void TMainFrm::TraBtnWbrdExecute(QObject*) {
     white.fill(0xFFFFFFFF);
     SkImage->ImageV1SetSize(white.width(), white.height());
     SkImage->ImageV1Capture(white);
+    FBoardShown = true;
     SkImage->SetSkPaths(&SkPathsWBRD);
   }
   SkImage->ImageP1DrawPathAll();
@@ -164,6 +165,7 @@ void TMainFrm::TraBtnWbrdExecute(QObject*) {
 }
 
 void TMainFrm::WhiteboardLeave(int k1) {
+  FBoardShown = false;
   if (k1 == 1) {
     MediaOpen(SkImage->V1Filename(), 1);
   } else if (k1 == 2) {

@@ -501,3 +501,24 @@ TEST_F(MainFrm, RangeMarksSavedOnReplaceAndCloseWithAutoSave) {
   w->close();
   EXPECT_TRUE(QFile::exists(FDir + "/two.vpo"));
 }
+
+TEST_F(MainFrm, WhiteboardPausesAPlayingLaneAndShowsItsFrameAgain) {
+  const QString m1 = Movie(FDir, "one.mp4");
+  auto w = Window();
+  ASSERT_TRUE(w->OpenIntoLane(1, m1));
+  w->TraMedialayout1->TraStartExecute();
+  ASSERT_TRUE(WaitUntil([&] { return w->MfPackManager1->isPlaying(); }));
+  w->TraBtnWbrdExecute();
+  EXPECT_TRUE(WaitUntil([&] { return !w->MfPackManager1->isPlaying(); }));
+  EXPECT_TRUE(w->LayoutM->isHidden());
+  EXPECT_EQ(w->SkImage->ImageV1().Bitmap.pixel(3, 3), 0xFFFFFFFFu);
+  QTest::qWait(300);
+  const TMediaTime paused = w->MfPackManager1->CurrentTime();
+  EXPECT_EQ(w->SkImage->ImageV1().Bitmap.pixel(3, 3), 0xFFFFFFFFu); // no frame over the board
+  w->TraBtnWbrdExecute();
+  EXPECT_GE(Lane1Frame(*w), 0); // the movie's frame again
+  EXPECT_FALSE(w->LayoutM1->isHidden());
+  QTest::qWait(300);
+  EXPECT_FALSE(w->MfPackManager1->isPlaying());
+  EXPECT_EQ(w->MfPackManager1->CurrentTime(), paused);
+}
