@@ -12,12 +12,14 @@
 // Usage: skm_window_bench [runs=7] [seconds=20]
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QElapsedTimer>
 #include <QTest>
 #include <QTimer>
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <cstdio>
 #include <string>
 #include <sys/resource.h>
@@ -31,7 +33,6 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
-#include "TestMovies.h"
 #include "app/FrmMain.h"
 #include "app/settings/Setup.h"
 #include "canvas/SkImage.h"
@@ -221,17 +222,19 @@ int main(int argc, char** argv) {
   skm::SetConfigDir(QDir::tempPath() + "/skm-window-bench");
   QDir().mkpath(skm::ConfigDir());
 
-  skmtest::TMovieRecipe r;
-  r.width = 1920;
-  r.height = 1080;
-  r.rate = "30";
-  r.frames = 30 * (seconds + 3);
-  r.gop = 60;
-  r.audio = false;
-  r.crf = 20;
-  const std::string movie = skmtest::MakeTestMovie(r);
-  r.postFilter = "negate";
-  const std::string movie2 = skmtest::MakeTestMovie(r);
+  // Two 1080p30 H.264 movies (a test pattern, and the same pattern turned upside down).
+  const std::string dir = (QDir::tempPath() + "/skm-window-bench").toStdString();
+  auto make = [&](const std::string& name, const std::string& filter) {
+    const std::string path = dir + "/" + name;
+    if (QFile::exists(QString::fromStdString(path))) return path;
+    const std::string cmd = "ffmpeg -nostdin -v error -y -f lavfi -i testsrc2=s=1920x1080:r=30 -t " +
+                            std::to_string(seconds + 3) + " -vf " + filter +
+                            " -c:v libx264 -preset veryfast -g 60 -pix_fmt yuv420p " + path + ".tmp.mp4 && mv " +
+                            path + ".tmp.mp4 " + path;
+    return std::system(cmd.c_str()) == 0 ? path : std::string();
+  };
+  const std::string movie = make("lane1-" + std::to_string(seconds) + ".mp4", "null");
+  const std::string movie2 = make("lane2-" + std::to_string(seconds) + ".mp4", "vflip");
   if (movie.empty() || movie2.empty()) return 1;
 
   std::vector<double> floor, appMs;

@@ -33,6 +33,14 @@ private:
   int& FCounter;
 };
 
+// Why a file gave no picture, as far as can be told from outside the reader.
+QString WhyNot(const QString& name) {
+  const QFileInfo f(name);
+  if (!f.exists()) return QStringLiteral("\nThe file does not exist.");
+  if (!f.isFile() || !f.isReadable()) return QStringLiteral("\nThe file cannot be read.");
+  return QStringLiteral("\nIts content is not a picture this program reads, or it is damaged.");
+}
+
 } // namespace
 
 QString OpenDialogFilter() {
@@ -90,7 +98,7 @@ QString TMainFrm::MediaOpen(const QString& name, int lane) {
   if (k == 1) {
     result = OpenStillImage(name, size, picture);
     // Silence here would leave the user guessing which of two files was wrong.
-    if (result.isEmpty()) ShowMessage(QStringLiteral("The picture could not be opened:\n") + name);
+    if (result.isEmpty()) ShowMessage(QStringLiteral("The picture could not be opened:\n") + name + WhyNot(name));
   } else if (k == 2) {
     if (gSettings.VPOAutoSave) bar->RangesSaveToFile();
     const QString oldName = manager->FileName();
@@ -117,7 +125,9 @@ QString TMainFrm::MediaOpen(const QString& name, int lane) {
       if (!manager->FileName().isEmpty() && oldTime != kNoPosition) manager->SetCurrentTime(oldTime);
     }
   } else {
-    ShowMessage(QStringLiteral("This kind of file cannot be opened:\n") + name);
+    ShowMessage(QStringLiteral("This kind of file cannot be opened:\n") + name +
+                QStringLiteral("\nMovies (%1) and pictures (%2) can.")
+                    .arg(FileKindExtensions(2).join(QLatin1Char(' ')), FileKindExtensions(1).join(QLatin1Char(' '))));
   }
   CentreAgain();
   return result;
