@@ -464,13 +464,15 @@ void TTraMediaLayout::RangeKey(bool markB) {
 
 // --- landing of seeks -----------------------------------------------------------------
 
-// The manager delivers a picture when the frame index of the position changes, and the
-// position reads a seek's target at once, while the picture changes only when the seek has
-// landed. So after every seek the check stays off (every tick delivers) until the player
-// has carried it out; then one tick delivers the landed frame and the check comes back.
+// The manager delivers a picture when the frame index of the position changes. A seek made
+// while paused reads as the old position until it has landed, and one made while playing
+// reads as its target at once, before its picture exists; either way the tick may miss the
+// landed picture or take the old one. So every seek of the bar is followed until the player
+// has carried it out; then the manager delivers the frame once more and the check is on.
+// A key step or a track press has turned the check off before (every tick delivers), as
+// the stepping rules ask; the check comes back only when the last of them has landed.
 void TTraMediaLayout::SettleThenCheck() {
   if (!FMfPackManager) return;
-  FMfPackManager->SetIsCheckTimer(false);
   FSettleTicks = 0;
   FSettle->start();
 }
@@ -491,6 +493,7 @@ void TTraMediaLayout::SettleTick() {
   if (!landed && ++FSettleTicks * kSettlePollMs < kSettleLimitMs) return;
   FSettle->stop();
   FSeekTarget = kNoPosition;
+  m->SetIsCheckTimer(false);  // deliver even if a tick already took this frame index
   m->TimerViewTick();
   m->SetIsCheckTimer(true);
 }

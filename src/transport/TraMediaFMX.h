@@ -163,8 +163,8 @@ public:
 
   // Frames per key step for the modifiers held.
   uint64_t KeyStep(Qt::KeyboardModifiers AShift) const;
-  // Key steps queued and not yet run, and whether the frame check is held off until the
-  // last seek has landed (for tests and the benchmark).
+  // Key steps queued and not yet run, and whether the bar is still following a seek that
+  // has not landed (for tests and the benchmark).
   int StepsQueued() const { return FStepsQueued; }
   bool SettlePending() const;
 
@@ -185,8 +185,8 @@ private:
   void Seek(TMediaTime t);
   // The lane's position, or the target of the bar's last seek while it has not landed.
   TMediaTime Position() const;
-  // Keeps the frame check off until the last seek has landed, then has the manager deliver
-  // that frame once and turns the check back on.
+  // Follows the last seek until it has landed, then has the manager deliver that frame
+  // once and turns the frame check on (key steps and track presses hold it off meanwhile).
   void SettleThenCheck();
   void SettleTick();
 

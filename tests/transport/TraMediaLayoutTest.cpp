@@ -8,6 +8,7 @@
 #include "FakeFramework.h"
 #include "TransportTestSupport.h"
 #include "controls/TraBtn.h"
+#include "app/settings/Setup.h"
 #include "controls/TraValue.h"
 
 using namespace skm;
@@ -340,6 +341,18 @@ TEST_F(BarTest, ABarThatOutlivesItsManagerDoesNothing) {
   bar->LayoutInfo(0, 1.0f, false);
   SpinFor(30);
   EXPECT_EQ(bar->StepsQueued(), 0);
+}
+
+// The bar acts on its own "TraLayer" defaults until the window hands it the settings; they
+// must be the settings' built-in ones.
+TEST(TraLayerSettings, DefaultsAreTheSettingsDefaults) {
+  const TSettings d;
+  const TTraLayerSettings t;
+  EXPECT_EQ(t.BtnBWardD, d.BtnBWardD);
+  EXPECT_EQ(t.BtnFWardD, d.BtnFWardD);
+  EXPECT_EQ(t.KeyXWard0D, d.KeyXWard0D);
+  EXPECT_EQ(t.KeyXWard1D, d.KeyXWard1D);
+  EXPECT_EQ(t.KeyXWard3D, d.KeyXWard3D);
 }
 
 TEST_F(BarTest, PropertiesReachAllSixControls) {
