@@ -177,7 +177,10 @@ private:
   void RateFromQue();
   QString RateIcon() const;
   void KeyStepQueue(bool back, Qt::KeyboardModifiers AShift);
-  void KeyStepRun(bool back, uint64_t n);
+  // waited: ms spent so far waiting for a pause under way.
+  void KeyStepRun(bool back, uint64_t n, int waited = 0);
+  // Applies the held track target once the lane's pause has taken effect.
+  void HeldSeekRun(int waited);
   void RangeKey(bool markB);
   // Queues fn on the UI thread, after the current event.
   void Post(std::function<void()> fn);
@@ -206,6 +209,7 @@ private:
   QTimer* FSettle = nullptr;  // polls the player until the last seek has landed
   int FSettleTicks = 0;
   TMediaTime FSeekTarget = kNoPosition;         // the bar's last seek, until it has landed
+  TMediaTime FHeldSeek = kNoPosition;           // a drag's target waiting for the pause
   std::vector<std::function<void()>> FDeferred; // queued work held back during the wait
 };
 
