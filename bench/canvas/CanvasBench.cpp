@@ -3,7 +3,7 @@
 // bitmap, copy the mask into the alpha) that a canvas without caching runs on every pan
 // move and zoom step.
 //
-//   skm_bench_canvas [repeats]
+//   skm_bench_canvas [repeats] [replay]   (replay: only the full redraws)
 //
 // Figures are medians (and the worst) over the repeats; each is also given as a ratio to
 // the plain full redraw measured in the same run, since the machine is shared.
@@ -223,6 +223,7 @@ int main(int argc, char** argv) {
   std::printf("\nplain full redraw: 1000 strokes %.1f ms, 100 strokes %.1f ms (medians)\n", p1000, p100);
   Line("our full replay, 1000 strokes, one thread", Median(ours1000), p1000);
   Line("our full replay, 1000 strokes, two bands", Median(ours1000b), p1000);
+  if (argc > 2 && std::strcmp(argv[2], "replay") == 0) return 0;
 
   // ---- pan ------------------------------------------------------------------------------
   {

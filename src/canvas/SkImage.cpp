@@ -10,6 +10,11 @@
 #include <atomic>
 #include <cmath>
 #include <optional>
+#ifdef __linux__
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
 
 #include "annotation/SkPathStroke.h"
 #include "canvas/SkView.h"
@@ -106,6 +111,11 @@ struct TSkImage::TWorker {
     return r;
   }
   void Run() {
+#ifdef __linux__
+    // Below the UI thread: a replay may take a while, the pointer must not wait for it.
+    // The band threads it starts inherit this.
+    setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), 10);
+#endif
     for (;;) {
       Request req;
       {

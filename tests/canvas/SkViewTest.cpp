@@ -148,6 +148,19 @@ TEST_F(CanvasGeometry, PileAndSideBySide) {
   EXPECT_EQ(canvas->ImageV1().Bounds, QRectF(0, 180, 640, 360));
 }
 
+TEST_F(CanvasGeometry, LaneWithoutPictureShowsNothing) {
+  // What the owner does for an empty lane: size 0 x 0 and an empty bitmap.
+  canvas->ImageV1SetSize(0, 0);
+  canvas->ImageV1Capture(QImage());
+  EXPECT_TRUE(canvas->ImageV1().Bounds.isEmpty());
+  EXPECT_FLOAT_EQ(canvas->V1ZO().Zoom, 0);
+  canvas->ImageP1CenterTwo();
+  EXPECT_TRUE(canvas->ImageV1().Bounds.isEmpty());
+  EXPECT_FALSE(canvas->grab().isNull());
+  canvas->ImageV1SetSize(1280, 720);
+  EXPECT_EQ(canvas->ImageV1().Bounds, QRectF(0, 180, 640, 360));
+}
+
 TEST_F(CanvasGeometry, CapturesOpacityAndFileNames) {
   // A frame of another size than the lane's media size fills the lane's bounds.
   canvas->ImageV1SetSize(1280, 720);
