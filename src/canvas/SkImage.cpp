@@ -58,6 +58,7 @@ struct TSkImage::TWorker {
     std::shared_ptr<const TLayerRecords> Records;
     uint64_t Version = 0;
     uint64_t Seq = 0;
+    int Bands = 2; // threads to replay on
   };
   struct Result {
     std::unique_ptr<TImageP1> Layer;
@@ -77,7 +78,6 @@ struct TSkImage::TWorker {
   std::atomic<bool> Cancel{false};
   // Set before the thread starts, then only read.
   std::function<void()> Notify; // posts LayerTake to the UI thread
-  int Bands = 2;
   std::thread Thread;
 
   void Start() { Thread = std::thread([this] { Run(); }); }
@@ -103,6 +103,10 @@ struct TSkImage::TWorker {
   void WaitIdle() {
     std::unique_lock lock(Mu);
     Cv.wait(lock, [this] { return Stop || (!Pending && !Busy); });
+  }
+  bool Idle() {
+    std::lock_guard lock(Mu);
+    return !Pending && !Busy && !Done;
   }
   std::optional<Result> TakeDone() {
     std::lock_guard lock(Mu);
@@ -130,7 +134,7 @@ struct TSkImage::TWorker {
       auto layer = std::make_unique<TImageP1>();
       layer->BitmapSetSize(req.Size.width(), req.Size.height());
       layer->SetOrigin(req.Origin);
-      const bool complete = layer->DrawPathAll(req.ZO, *req.Records, Bands, &Cancel);
+      const bool complete = layer->DrawPathAll(req.ZO, *req.Records, req.Bands, &Cancel);
       {
         std::lock_guard lock(Mu);
         Busy = false;
@@ -278,11 +282,12 @@ void TSkImage::ImageP1DrawPathAll() {
   LayerRequest();
 }
 
-void TSkImage::LayerGeometry(QSize& size, QPoint& origin) const {
+void TSkImage::LayerGeometry(QSize& size, QPoint& origin, bool margin) const {
   // A margin of a quarter of the control on each side: pans within it show the layer
   // already painted, exactly.
   const int w = std::max(width(), 0), h = std::max(height(), 0);
-  const int mx = FLayerMargin ? w / 4 : 0, my = FLayerMargin ? h / 4 : 0;
+  margin = margin && FLayerMargin;
+  const int mx = margin ? w / 4 : 0, my = margin ? h / 4 : 0;
   size = QSize(w > 0 ? w + 2 * mx : 0, h > 0 ? h + 2 * my : 0);
   origin = QPoint(-mx, -my);
 }
@@ -293,7 +298,7 @@ void TSkImage::ImageP1Clear() {
   ++FVersion;
   QSize size;
   QPoint origin;
-  LayerGeometry(size, origin);
+  LayerGeometry(size, origin, true);
   if (QSize(FP1.Width(), FP1.Height()) != size) FP1.BitmapSetSize(size.width(), size.height());
   else FP1.Clear();
   FP1.SetOrigin(origin);
@@ -322,7 +327,7 @@ bool TSkImage::LayerPending() const {
 void TSkImage::LayerPaintHere() {
   QSize size;
   QPoint origin;
-  LayerGeometry(size, origin);
+  LayerGeometry(size, origin, true);
   if (QSize(FP1.Width(), FP1.Height()) != size) FP1.BitmapSetSize(size.width(), size.height());
   FP1.SetOrigin(origin);
   FP1.DrawPathAll(FZOv, *FRecords);
@@ -348,14 +353,29 @@ void TSkImage::LayerRequest() {
     LayerPaintHere();
     return;
   }
+  // A pan asks for a layer with margins to pan on. Anything else (a zoom, a change of the
+  // list, a resize) first asks for the control's size alone, which is the exact picture
+  // sooner; the margins follow (MarginRequest).
+  const bool pan = FLKind == TPathKind::pkMove;
   QSize size;
   QPoint origin;
-  LayerGeometry(size, origin);
+  LayerGeometry(size, origin, pan);
   // During a pan the replay under way is left to finish (its layer is closer than the
-  // one shown); a zoom, a release or a change of the list makes it obsolete at once.
-  const bool cancelBusy = FLKind != TPathKind::pkMove;
-  FWorker->Submit({size, origin, FZOv, FRecords, FVersion, ++FSeq}, cancelBusy);
+  // one shown), and it runs on one thread, leaving the other core to the pointer; a
+  // zoom, a release or a change of the list makes it obsolete at once and uses both.
+  FWorker->Submit({size, origin, FZOv, FRecords, FVersion, ++FSeq, pan ? 1 : 2}, !pan);
   update();
+}
+
+void TSkImage::MarginRequest() {
+  if (!FLayerMargin || FP1.Origin() != QPoint(0, 0)) return;
+  QPoint at;
+  if (FP1Version != FVersion || !LayerAt(FZOv, at)) return;
+  QSize size;
+  QPoint origin;
+  LayerGeometry(size, origin, true);
+  if (origin == QPoint(0, 0)) return; // too small a control for margins
+  FWorker->Submit({size, origin, FZOv, FRecords, FVersion, ++FSeq, 1}, false);
 }
 
 void TSkImage::LayerTake() {
@@ -363,14 +383,17 @@ void TSkImage::LayerTake() {
   if (!done) return;
   FPanRequested = false;
   // Only a layer of the current list, newer than the one shown.
-  if (done->Version != FVersion || done->Seq <= FP1Seq) return;
-  FP1 = std::move(*done->Layer);
-  FP1ZO = done->ZO;
-  FP1Version = done->Version;
-  FP1Seq = done->Seq;
-  update();
-  // A pan may have gone past this layer's margin meanwhile.
+  if (done->Version == FVersion && done->Seq > FP1Seq) {
+    FP1 = std::move(*done->Layer);
+    FP1ZO = done->ZO;
+    FP1Version = done->Version;
+    FP1Seq = done->Seq;
+    update();
+  }
+  // A pan may have gone past this layer's margin meanwhile; otherwise an exact layer
+  // without margins gets them now.
   if (FLKind == TPathKind::pkMove) LayerRequest();
+  else MarginRequest();
 }
 
 QImage TSkImage::LayerImage() const {
@@ -380,8 +403,12 @@ QImage TSkImage::LayerImage() const {
 }
 
 void TSkImage::LayerWait() {
-  FWorker->WaitIdle();
-  LayerTake();
+  // Taking a layer may ask for its margins: those are waited for as well.
+  for (int i = 0; i < 3; ++i) {
+    FWorker->WaitIdle();
+    LayerTake();
+    if (FWorker->Idle()) break;
+  }
   if (!LayerPending()) return;
   // Superseded or never asked for: the same replay, here.
   LayerPaintHere();
@@ -511,6 +538,7 @@ void TSkImage::ImageP0MouseUp(Qt::MouseButton, Qt::KeyboardModifiers, float X, f
     const QRect dirty = FP1.DrawPath(FP1ZO, added);
     FP1Version = FVersion;
     if (!dirty.isEmpty()) update(dirty.translated(at - FP1.Origin()));
+    MarginRequest(); // a margin layer under way was for the list before this stroke
   } else {
     LayerRequest();
   }

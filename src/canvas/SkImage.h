@@ -108,7 +108,8 @@ public:
   void ImageP1DrawPathAll();
   // Clears the layer (after erase-all).
   void ImageP1Clear();
-  // Waits until the annotation layer shows the current list under the current view.
+  // Waits until the annotation layer shows the current list under the current view, and
+  // until the margins for panning are painted.
   void LayerWait();
   // True while a redraw for the current view or list is still being made.
   bool LayerPending() const;
@@ -171,8 +172,11 @@ private:
   void LayerTake();
   // Replays the layer for the current view on this thread.
   void LayerPaintHere();
-  // Size and origin of a layer painted for the current view (the control plus margins).
-  void LayerGeometry(QSize& size, QPoint& origin) const;
+  // Size and origin of a layer painted for the current view: the control, with margins
+  // when asked for (and enabled).
+  void LayerGeometry(QSize& size, QPoint& origin, bool margin) const;
+  // Asks the worker for margins around an exact layer that has none.
+  void MarginRequest();
   // Whether the layer shown is exactly the layer of `view`, and at which control position
   // its top-left pixel then lies.
   bool LayerAt(const TZoomOffset& view, QPoint& at) const;
