@@ -613,8 +613,11 @@ void TSkImage::paintEvent(QPaintEvent*) {
   const QImage& layer = FP1.Image();
   if (!layer.isNull()) {
     QPoint at;
-    if (LayerAt(FZOv, at)) {
-      p.drawImage(at, layer);
+    const QRect used = FP1.Used();
+    if (used.isEmpty()) {
+      // Nothing drawn: nothing to blend.
+    } else if (LayerAt(FZOv, at)) {
+      p.drawImage(at + used.topLeft(), layer, used);
     } else if (FP1ZO.Zoom != 0) {
       // The last layer moved and scaled to the view until the replay for it arrives.
       const double k = static_cast<double>(FZOv.Zoom) / FP1ZO.Zoom;
@@ -622,7 +625,7 @@ void TSkImage::paintEvent(QPaintEvent*) {
       p.setRenderHint(QPainter::SmoothPixmapTransform, false);
       p.translate(FZOv.Offset.X - FP1ZO.Offset.X * k, FZOv.Offset.Y - FP1ZO.Offset.Y * k);
       p.scale(k, k);
-      p.drawImage(FP1.Origin(), layer);
+      p.drawImage(FP1.Origin() + used.topLeft(), layer, used);
       p.restore();
     }
   }

@@ -245,6 +245,7 @@ void TImageP1::BitmapSetSize(int AWidth, int AHeight) {
 
 void TImageP1::Clear() {
   if (!FImage.isNull()) FImage.fill(0);
+  FUsed = {};
 }
 
 QRect TImageP1::DrawPath(const TZoomOffset& AZO, const TSkPath& APwPath) {
@@ -262,6 +263,7 @@ QRect TImageP1::DrawPath(const TZoomOffset& AZO, const TSkPath& APwPath) {
   SetUpPainter(p);
   p.translate(shift);
   PaintRecord(p, bits, FImage.bytesPerLine(), FImage.rect(), shift, rec, local);
+  FUsed |= dirty;
   return dirty;
 }
 
@@ -280,7 +282,10 @@ bool TImageP1::DrawPathAll(const TZoomOffset& AZO, const TLayerRecords& records,
   uchar* bits = FImage.bits();
   const qsizetype bpl = FImage.bytesPerLine();
   std::vector<QRect> bounds(records.size());
-  for (size_t i = 0; i < records.size(); ++i) bounds[i] = RecordBounds(*records[i], local).translated(shift);
+  for (size_t i = 0; i < records.size(); ++i) {
+    bounds[i] = RecordBounds(*records[i], local).translated(shift);
+    FUsed |= bounds[i] & FImage.rect();
+  }
   std::atomic<bool> stopped{false};
   auto band = [&](int k) {
     const int y0 = h * k / bands, y1 = h * (k + 1) / bands;

@@ -88,8 +88,13 @@ public:
   // alpha channel is the mask.
   const QImage& Image() const { return FImage; }
 
+  // The part of the bitmap anything was painted on since the last clear (what a paint
+  // needs to draw; empty for an empty layer).
+  QRect Used() const { return FUsed; }
+
 private:
   QImage FImage;
+  QRect FUsed;
   QPoint FOrigin;
 };
 
