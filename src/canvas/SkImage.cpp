@@ -155,14 +155,42 @@ TSkImage::TSkImage(QWidget* owner) : QWidget(owner), FWorker(std::make_unique<TW
   FV2.Bitmap = FV1.Bitmap;
   setMouseTracking(false);
   setFocusPolicy(Qt::NoFocus);
-  if (owner) setGeometry(owner->rect());
+  WatchParent();
   FRecords = std::make_shared<const TLayerRecords>();
   // Runs on the worker; the destructor joins the worker before the canvas goes.
   FWorker->Notify = [this] { QMetaObject::invokeMethod(this, [this] { LayerTake(); }, Qt::QueuedConnection); };
   FWorker->Start();
 }
 
-TSkImage::~TSkImage() { FWorker->Shutdown(); }
+TSkImage::~TSkImage() {
+  FWorker->Shutdown();
+  if (FWatchedParent) FWatchedParent->removeEventFilter(this);
+}
+
+void TSkImage::SetFillParent(bool on) {
+  FFillParent = on;
+  WatchParent();
+}
+
+void TSkImage::WatchParent() {
+  QWidget* parent = FFillParent ? parentWidget() : nullptr;
+  if (FWatchedParent != parent) {
+    if (FWatchedParent) FWatchedParent->removeEventFilter(this);
+    FWatchedParent = parent;
+    if (parent) parent->installEventFilter(this);
+  }
+  if (parent && geometry() != parent->rect()) setGeometry(parent->rect());
+}
+
+bool TSkImage::event(QEvent* e) {
+  if (e->type() == QEvent::ParentChange) WatchParent();
+  return QWidget::event(e);
+}
+
+bool TSkImage::eventFilter(QObject* watched, QEvent* e) {
+  if (watched == FWatchedParent && e->type() == QEvent::Resize) WatchParent();
+  return QWidget::eventFilter(watched, e);
+}
 
 // ---- properties -----------------------------------------------------------------------
 

@@ -25,6 +25,7 @@
 // (SetSkPaths) and calls ImageP1DrawPathAll or ImageP1Clear after changing a list.
 
 #include <QImage>
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 #include <condition_variable>
@@ -74,6 +75,10 @@ public:
   // (or a variable holding null) draws nothing and stores nothing.
   void SetSkPaths(TSkPaths* const* variable);
   TSkPaths* CurrentPaths() const { return FSkPaths ? *FSkPaths : nullptr; }
+  // Whether the canvas keeps itself over the whole of its parent (true after creation, as
+  // the window's client area); false leaves its geometry to the owner.
+  bool FillsParent() const { return FFillParent; }
+  void SetFillParent(bool on);
   // Lane 2 shown or hidden (whiteboard mode hides it).
   bool V2Visible() const { return FV2.Visible; }
   void SetV2Visible(bool visible);
@@ -154,8 +159,11 @@ protected:
   void mouseMoveEvent(QMouseEvent* e) override;
   void mouseReleaseEvent(QMouseEvent* e) override;
   void wheelEvent(QWheelEvent* e) override;
+  bool event(QEvent* e) override;
+  bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
+  void WatchParent();
   struct TWorker;
 
   // Lane fit for the current layout and size.
@@ -196,6 +204,8 @@ private:
   TSkLane FV2;
   TSkPaths* const* FSkPaths = nullptr;
   int FWheelRest = 0; // wheel delta short of a whole notch (high-resolution wheels)
+  bool FFillParent = true;
+  QPointer<QWidget> FWatchedParent;
 
   QImage FP0;       // live layer
   QRect FP0Dirty;   // where the live layer has pixels

@@ -121,6 +121,17 @@ TEST_F(CanvasGeometry, CreationAndFitToTheControl) {
   }
 }
 
+TEST_F(CanvasGeometry, FillsItsParent) {
+  EXPECT_EQ(canvas->geometry(), window->rect());
+  window->resize(1920, 720);
+  EXPECT_EQ(canvas->size(), QSize(1920, 720));
+  EXPECT_FLOAT_EQ(canvas->FZO().Offset.X, 320);
+  canvas->SetFillParent(false);
+  canvas->setGeometry(10, 10, 640, 720);
+  window->resize(1280, 720);
+  EXPECT_EQ(canvas->geometry(), QRect(10, 10, 640, 720));
+}
+
 TEST_F(CanvasGeometry, PileAndSideBySide) {
   canvas->ImageV1SetSize(1920, 1080);
   EXPECT_EQ(canvas->ImageV1().Bounds, QRectF(0, 0, 1280, 720));
