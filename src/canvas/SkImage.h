@@ -17,7 +17,10 @@
 // Redrawing the annotation layer for a new view (pan, zoom, resize, undo) replays every
 // record; with many records that runs on a worker thread while the previous layer is
 // shown moved and scaled to the new view. The finished layer is exactly what a replay on
-// the UI thread gives; LayerWait() waits for it.
+// the UI thread gives; LayerWait() waits for it. Layers are painted with a margin around
+// the control, and a layer moved by whole pixels is exactly the layer of the moved view,
+// so a pan within the margin shows the exact layer at once and a stroke released onto it
+// is painted alone.
 //
 // Threads: UI thread only (the worker never touches the canvas's fields). Ownership: the
 // canvas owns its layers and the record being drawn; the annotation lists belong to the
