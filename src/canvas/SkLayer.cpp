@@ -4,6 +4,7 @@
 #include <QPainterPath>
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <thread>
 
 #include "annotation/SkPathStroke.h"
@@ -106,8 +107,10 @@ void PaintRecord(QPainter& layer, uchar* bits, qsizetype bpl, const QRect& clip,
   QImage band(region.size(), QImage::Format_Alpha8);
   QImage core(region.size(), QImage::Format_ARGB32_Premultiplied);
   if (band.isNull() || core.isNull()) return;
-  band.fill(0);
-  core.fill(0);
+  // Zeroed directly: QImage::fill may hand large images to Qt's thread pool, which this
+  // code (itself on a worker) has no use for.
+  std::memset(band.bits(), 0, static_cast<size_t>(band.sizeInBytes()));
+  std::memset(core.bits(), 0, static_cast<size_t>(core.sizeInBytes()));
   {
     QPainter pb(&band), pc(&core);
     for (QPainter* p : {&pb, &pc}) {
@@ -244,7 +247,7 @@ void TImageP1::BitmapSetSize(int AWidth, int AHeight) {
 }
 
 void TImageP1::Clear() {
-  if (!FImage.isNull()) FImage.fill(0);
+  if (!FImage.isNull()) std::memset(FImage.bits(), 0, static_cast<size_t>(FImage.sizeInBytes()));
   FUsed = {};
 }
 
