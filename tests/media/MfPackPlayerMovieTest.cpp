@@ -225,6 +225,36 @@ TEST(FrameExportTest, WritesTheFrameFfmpegDecodes) {
   }
 }
 
+TEST(FrameExportTest, FrameNIsFrameNWhenTheAverageRateIsSkewed) {
+  // The two movies' averages are about 20 and 30.5 fps; their frames follow 24 and 30.
+  TRecordingMessages messages;
+  const struct {
+    TMovieRecipe recipe;
+    const char* rate;
+    const char* step;
+    const char* frames;  // the long last frame spans more periods
+  } cases[] = {
+      {LongLastFrameQuickTime(), "frame rate: 24.000000\n", "step: 416666\n", "frames: 142\n"},
+      {LateStartShortLastFrameMp4(), "frame rate: 30.000000\n", "step: 333333\n", "frames: 60\n"},
+  };
+  const QString out = QString::fromStdString(MakeTempDir()) + "/frame.png";
+  for (const auto& c : cases) {
+    const std::string path = MakeTestMovie(c.recipe);
+    ASSERT_FALSE(path.empty());
+    for (int n : {5, c.recipe.frames / 2 + 1, c.recipe.frames - 1}) {
+      ASSERT_EQ(RunExportFrame(QString::fromStdString(path), n, out), 0) << path << " " << n;
+      QImage img = QImage(out).convertToFormat(QImage::Format_ARGB32);
+      EXPECT_EQ(ReadFrameIndex(img.constBits(), img.width(), img.height(), static_cast<int>(img.bytesPerLine())), n)
+          << path;
+    }
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(RunFrameInfo(QString::fromStdString(path)), 0);
+    const std::string info = testing::internal::GetCapturedStdout();
+    for (const char* line : {c.rate, c.step, c.frames})
+      EXPECT_NE(info.find(line), std::string::npos) << line << " in " << info;
+  }
+}
+
 TEST(FrameExportTest, BadRequestsFailWithoutWriting) {
   TRecordingMessages messages;
   const std::string path = MakeTestMovie({});

@@ -1,7 +1,9 @@
 // Sources: probing a movie file, its presentation descriptor, the source resolver and the
 // media information reader.
 #include "platform/mediafw/MediaFoundationPrivate.h"
+#include "platform/mediafw/FrameRate.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <sys/stat.h>
@@ -25,7 +27,8 @@ int InterruptCallback(void* opaque) {
   return static_cast<const std::atomic<bool>*>(opaque)->load() ? 1 : 0;
 }
 
-bool ValidRate(AVRational r) { return r.num > 0 && r.den > 0 && av_q2d(r) > 0.1 && av_q2d(r) <= 1000.0; }
+// Video packets read from the start to measure the spacing of frames (and find the first).
+constexpr int kRateSamplePackets = 96;
 
 // Clockwise rotation in degrees (0, 90, 180, 270) that turns the coded picture upright.
 int ReadRotation(const AVStream* st) {
@@ -42,23 +45,58 @@ int ReadRotation(const AVStream* st) {
 
 // The smallest presentation time among the first packets of a stream: B-frames make the
 // first packet's time later than the first frame's, and edit lists mark packets before
-// the presentation as discarded.
-int64_t FirstPts(AVFormatContext* fmt, int index) {
+// the presentation as discarded. times, when given, receives the presentation times of
+// the packets read whose frames have no earlier frame still unread.
+int64_t FirstPts(AVFormatContext* fmt, int index, std::vector<int64_t>* times = nullptr) {
   PacketPtr pkt(av_packet_alloc());
   if (!pkt) return AV_NOPTS_VALUE;
-  int64_t best = AV_NOPTS_VALUE;
+  int64_t best = AV_NOPTS_VALUE, lastDts = AV_NOPTS_VALUE;
   int seen = 0;
-  for (int reads = 0; reads < 2000 && seen < 48; ++reads) {
-    if (av_read_frame(fmt, pkt.get()) < 0) break;
+  bool ended = false;
+  std::vector<int64_t> read;
+  for (int reads = 0; reads < 2000 && seen < kRateSamplePackets; ++reads) {
+    if (av_read_frame(fmt, pkt.get()) < 0) {
+      ended = true;
+      break;
+    }
     if (pkt->stream_index == index) {
       ++seen;
       const bool discard = (pkt->flags & AV_PKT_FLAG_DISCARD) != 0;
-      if (!discard && pkt->pts != AV_NOPTS_VALUE && (best == AV_NOPTS_VALUE || pkt->pts < best))
-        best = pkt->pts;
+      if (!discard && pkt->pts != AV_NOPTS_VALUE) {
+        if (best == AV_NOPTS_VALUE || pkt->pts < best) best = pkt->pts;
+        read.push_back(pkt->pts);
+      }
+      if (pkt->dts != AV_NOPTS_VALUE) lastDts = pkt->dts;
     }
     av_packet_unref(pkt.get());
   }
+  if (times) {
+    // A frame not yet read has a time stamp at or after the last decoding time read, so
+    // below it there are no gaps that only reordering made.
+    if (!ended && lastDts != AV_NOPTS_VALUE)
+      read.erase(std::remove_if(read.begin(), read.end(), [&](int64_t t) { return t > lastDts; }),
+                 read.end());
+    *times = std::move(read);
+  }
   return best;
+}
+
+// The presentation times of the video frames to measure the frame rate by: every frame's
+// decoding time from the demuxer's index when it lists them all (MP4, QuickTime; no
+// reading needed), else the packets read from the start.
+std::vector<int64_t> RateSampleTimes(const AVStream* st, std::vector<int64_t> packetTimes) {
+  const int entries = avformat_index_get_entries_count(st);
+  if (st->nb_frames > 1 && entries >= st->nb_frames) {
+    std::vector<int64_t> times;
+    times.reserve(static_cast<size_t>(entries));
+    for (int i = 0; i < entries; ++i) {
+      const AVIndexEntry* e = avformat_index_get_entry(const_cast<AVStream*>(st), i);
+      if (e && !(e->flags & AVINDEX_DISCARD_FRAME) && e->timestamp != AV_NOPTS_VALUE)
+        times.push_back(e->timestamp);
+    }
+    if (times.size() > 1) return times;
+  }
+  return packetTimes;
 }
 
 } // namespace
@@ -193,7 +231,9 @@ HRESULT ProbeMovie(const std::string& path, TMovieInfo& info, std::string& messa
   // Time 0: the first video frame, else the first audio sample.
   const int originIndex = info.videoIndex >= 0 ? info.videoIndex : info.audioIndex;
   AVStream* ost = fmt->streams[originIndex];
-  int64_t first = FirstPts(fmt.get(), originIndex);
+  std::vector<int64_t> packetTimes;
+  int64_t first = FirstPts(fmt.get(), originIndex,
+                           originIndex == info.videoIndex ? &packetTimes : nullptr);
   if (first == AV_NOPTS_VALUE) first = ost->start_time;
   if (first == AV_NOPTS_VALUE) first = 0;
   info.originUs = av_rescale_q(first, ost->time_base, AV_TIME_BASE_Q);
@@ -225,16 +265,21 @@ HRESULT ProbeMovie(const std::string& path, TMovieInfo& info, std::string& messa
     if (info.rotation == 90 || info.rotation == 270) std::swap(dw, dh);
     info.displayWidth = dw;
     info.displayHeight = dh;
-    const AVRational avg = st->avg_frame_rate, base = st->r_frame_rate;
-    AVRational rate{25, 1};
-    if (ValidRate(avg)) rate = avg;
-    else if (ValidRate(base)) rate = base;
-    av_reduce(&rate.num, &rate.den, rate.num, rate.den, INT32_MAX);
-    info.rateNum = static_cast<uint32_t>(rate.num);
-    info.rateDen = static_cast<uint32_t>(rate.den);
-    info.constantRate = true;
-    if (ValidRate(avg) && ValidRate(base))
-      info.constantRate = std::fabs(av_q2d(avg) / av_q2d(base) - 1.0) < 0.002;
+    const AVRational tb = st->time_base, avg = st->avg_frame_rate, base = st->r_frame_rate;
+    const TRateChoice rate = ChooseFrameRate(
+        {tb.num, tb.den}, {base.num, base.den}, {avg.num, avg.den},
+        DurationsBetween(RateSampleTimes(st, std::move(packetTimes))));
+    info.rateNum = rate.num;
+    info.rateDen = rate.den;
+    info.constantRate = rate.constant;
+    // A last frame shorter than one period (muxers that write no duration for it) still
+    // gets its whole period, so that stepping reaches it.
+    if (rate.constant && st->nb_frames > 0 && info.durationHns > 0) {
+      const double period = 1e7 * rate.den / rate.num;
+      const double full = double(st->nb_frames) * period;
+      if (double(info.durationHns) >= full - period && double(info.durationHns) < full)
+        info.durationHns = static_cast<uint64_t>(std::ceil(full));
+    }
   }
   if (info.audioIndex >= 0) {
     const AVStream* st = fmt->streams[info.audioIndex];

@@ -288,8 +288,10 @@ class ISourceReader {
   virtual ~ISourceReader() = default;
   // The media type of a stream (MF_SOURCE_READER_FIRST_VIDEO_STREAM for the first video
   // stream): frame size is the display size (square pixels, rotation applied), frame rate
-  // the average rate, else the stream's base rate, else 25/1. MF_E_INVALIDSTREAMNUMBER
-  // when there is no such stream.
+  // the rate the frames' time stamps follow (the stream's base rate or the rate of the
+  // typical frame duration) when (almost) every frame lasts one period of it; for a truly
+  // variable stream the average rate, else the base rate, else 25/1.
+  // MF_E_INVALIDSTREAMNUMBER when there is no such stream.
   virtual HRESULT GetCurrentMediaType(uint32_t streamIndex, std::shared_ptr<IMediaType>& type) = 0;
 };
 

@@ -226,6 +226,12 @@ const TExactCase kExactCases[] = {
     // No edit lists: the first frame's time stamp is not 0.
     {"matroska_25fps_b3", With(Recipe("25", 50, 12, 3, true), "mkv", "")},
     {"starts_at_3s", With(Recipe("30000/1001", 45, 15, 2, true), "mp4", "-output_ts_offset 3")},
+    // Averages that are not the rate the frames follow. A QuickTime movie whose last frame
+    // lasts a second: every other frame 25 ticks of 1/600 s, average about 20 fps.
+    {"quicktime_600_long_last_frame", LongLastFrameQuickTime()},
+    // Frames 512 ticks of 1/15360 s from 0.033 s on, the last one a single tick: average
+    // above 30 fps.
+    {"mp4_from_33ms_short_last_frame", LateStartShortLastFrameMp4()},
 };
 
 INSTANTIATE_TEST_SUITE_P(Movies, ExactFrames,
