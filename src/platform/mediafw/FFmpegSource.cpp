@@ -65,6 +65,10 @@ int64_t FirstPts(AVFormatContext* fmt, int index, std::vector<int64_t>* times = 
       if (!discard && pkt->pts != AV_NOPTS_VALUE) {
         if (best == AV_NOPTS_VALUE || pkt->pts < best) best = pkt->pts;
         read.push_back(pkt->pts);
+      } else if (!discard && pkt->dts != AV_NOPTS_VALUE) {
+        // MPEG program streams give a time only to the first frame of each packet of
+        // the stream; the decoder takes the decoding time for the others, and so do we.
+        read.push_back(pkt->dts);
       }
       if (pkt->dts != AV_NOPTS_VALUE) lastDts = pkt->dts;
     }
@@ -79,6 +83,40 @@ int64_t FirstPts(AVFormatContext* fmt, int index, std::vector<int64_t>* times = 
     *times = std::move(read);
   }
   return best;
+}
+
+// The time of the last video frame, from the packets from fromPts to the end of the
+// file; AV_NOPTS_VALUE when the end cannot be reached within 2000 packets or 16 MiB.
+// Where packets lack a presentation time (MPEG program streams; there the last frame
+// shown is often a reference frame without one), the frames counted from the earliest
+// time read tell the last one's, up to a few periods past the latest time read.
+int64_t LastFramePts(AVFormatContext* fmt, const AVStream* st, int64_t fromPts, double periodTicks) {
+  if (!fmt->pb || !(fmt->pb->seekable & AVIO_SEEKABLE_NORMAL)) return AV_NOPTS_VALUE;
+  if (avformat_seek_file(fmt, st->index, INT64_MIN, fromPts, fromPts, 0) < 0 &&
+      av_seek_frame(fmt, st->index, fromPts, AVSEEK_FLAG_BACKWARD) < 0)
+    return AV_NOPTS_VALUE;
+  PacketPtr pkt(av_packet_alloc());
+  if (!pkt) return AV_NOPTS_VALUE;
+  int64_t earliest = AV_NOPTS_VALUE, latest = AV_NOPTS_VALUE, bytes = 0, frames = 0;
+  for (int reads = 0; reads < 2000 && bytes < (16 << 20); ++reads) {
+    if (av_read_frame(fmt, pkt.get()) < 0) {
+      if (latest == AV_NOPTS_VALUE) return latest;
+      const double counted = double(earliest) + double(frames - 1) * periodTicks;
+      const double cap = double(latest) + 4 * periodTicks;
+      return std::max(latest, static_cast<int64_t>(std::llround(std::min(counted, cap))));
+    }
+    bytes += pkt->size;
+    if (pkt->stream_index == st->index && !(pkt->flags & AV_PKT_FLAG_DISCARD)) {
+      ++frames;
+      const int64_t t = pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts;
+      if (t != AV_NOPTS_VALUE) {
+        if (latest == AV_NOPTS_VALUE || t > latest) latest = t;
+        if (earliest == AV_NOPTS_VALUE || t < earliest) earliest = t;
+      }
+    }
+    av_packet_unref(pkt.get());
+  }
+  return AV_NOPTS_VALUE;  // the end was not reached
 }
 
 // The presentation times of the video frames to measure the frame rate by: every frame's
@@ -272,13 +310,24 @@ HRESULT ProbeMovie(const std::string& path, TMovieInfo& info, std::string& messa
     info.rateNum = rate.num;
     info.rateDen = rate.den;
     info.constantRate = rate.constant;
-    // A last frame shorter than one period (muxers that write no duration for it) still
-    // gets its whole period, so that stepping reaches it.
+    // The last frame keeps a whole period, so that stepping reaches it: one shorter than
+    // that (muxers that write no duration for it), and the end of streams without an index
+    // of their frames, which demuxers estimate from time stamps read near the end (MPEG
+    // program streams fall a few frames short, B-frames there carry none).
+    const double period = 1e7 * rate.den / rate.num;
     if (rate.constant && st->nb_frames > 0 && info.durationHns > 0) {
-      const double period = 1e7 * rate.den / rate.num;
       const double full = double(st->nb_frames) * period;
       if (double(info.durationHns) >= full - period && double(info.durationHns) < full)
         info.durationHns = static_cast<uint64_t>(std::ceil(full));
+    } else if (rate.constant && info.durationHns > 0) {
+      const int64_t back = av_rescale_q(static_cast<int64_t>(info.durationHns) - 10'000'000,
+                                        kHnsBase, st->time_base);
+      const int64_t last = LastFramePts(fmt.get(), st, std::max<int64_t>(0, back) + info.videoOriginPts,
+                                        period * av_q2d(av_inv_q(st->time_base)) / 1e7);
+      if (last != AV_NOPTS_VALUE) {
+        const double end = double(StreamToHns(info, st, last)) + period;
+        if (end > double(info.durationHns)) info.durationHns = static_cast<uint64_t>(std::ceil(end));
+      }
     }
   }
   if (info.audioIndex >= 0) {

@@ -32,25 +32,29 @@ struct TFitter {
   double ticksPerSecond;
   const std::vector<int64_t>& d;
 
-  // How far the durations that are one period of rate add up away from that many periods,
-  // relative; negative when rate does not fit. It fits when (almost) every duration is
-  // one period, give or take the rounding of time stamps to the time base (33 and 34 ms
-  // for 29.97 fps in milliseconds) or a little jitter, and the periods add up: summed, a
-  // rate one part in a thousand off (30 for 29.97) shows.
+  // How far the durations that are whole periods of rate add up away from that many
+  // periods, relative; negative when rate does not fit. It fits when (almost) every
+  // duration is a whole number of periods, give or take the rounding of time stamps to
+  // the time base (33 and 34 ms for 29.97 fps in milliseconds) or a little jitter, most
+  // of them one period (more are frames missing from the sample: dropped, or without a
+  // time stamp), and the periods add up: summed, a rate one part in a thousand off (30
+  // for 29.97) shows.
   double Misfit(TRational rate) const {
     if (!Valid(rate)) return -1;
     const double period = ticksPerSecond * double(rate.den) / double(rate.num);
-    const double tolerance = std::max(1.0, 0.002 * period);
-    size_t fitting = 0;
-    double sum = 0;
+    size_t fitting = 0, single = 0;
+    double sum = 0, expected = 0;
     for (int64_t v : d) {
-      if (std::fabs(double(v) - period) < tolerance) {
-        ++fitting;
-        sum += double(v);
-      }
+      const double periods = std::round(double(v) / period);
+      if (periods < 1 || std::fabs(double(v) - periods * period) >= std::max(1.0, 0.002 * double(v)))
+        continue;
+      ++fitting;
+      if (periods == 1) ++single;
+      sum += double(v);
+      expected += periods * period;
     }
-    if (fitting == 0 || double(fitting) < 0.9 * double(d.size())) return -1;
-    const double expected = double(fitting) * period;
+    const double n = double(d.size());
+    if (fitting == 0 || double(fitting) < 0.9 * n || double(single) < 0.5 * n) return -1;
     const double off = std::fabs(sum - expected);
     if (off > 2.0 + 0.0002 * expected) return -1;
     return off / expected;
