@@ -37,6 +37,39 @@ int ImageFileKind(const QString& fileName) {
   return kImageUnknown;
 }
 
+int ImageFileKindByContent(const QString& fileName, QByteArray* qtFormat) {
+  QFile file(fileName);
+  if (!file.open(QIODevice::ReadOnly)) return kImageUnknown;
+  const QByteArray head = file.read(16);
+  auto starts = [&](const char* sig, qsizetype n, qsizetype at = 0) {
+    return head.size() >= at + n && head.mid(at, n) == QByteArray::fromRawData(sig, n);
+  };
+  if (starts("8BPS", 4)) return kImagePSD;
+  if (starts("#?RADIANCE", 10) || starts("#?RGBE", 6)) return kImageHDR;
+  struct TSignature {
+    const char* bytes;
+    qsizetype size, at;
+    const char* format;
+  };
+  static const TSignature signatures[] = {
+      {"\x89PNG\r\n\x1a\n", 8, 0, "png"}, {"\xff\xd8\xff", 3, 0, "jpeg"}, {"BM", 2, 0, "bmp"},
+      {"GIF87a", 6, 0, "gif"}, {"GIF89a", 6, 0, "gif"}, {"WEBP", 4, 8, "webp"},
+      {"II*\0", 4, 0, "tiff"}, {"MM\0*", 4, 0, "tiff"},
+  };
+  for (const TSignature& sig : signatures) {
+    if (!starts(sig.bytes, sig.size, sig.at)) continue;
+    if (sig.at == 8 && !starts("RIFF", 4)) continue;
+    if (!QImageReader::supportedImageFormats().contains(QByteArray(sig.format))) break;
+    if (qtFormat) *qtFormat = sig.format;
+    return kImagePlatform;
+  }
+  // TGA has no signature at its start; version 2 files end with one.
+  static const char footer[] = "TRUEVISION-XFILE.";
+  if (file.size() >= 26 + 18 && file.seek(file.size() - 18) && file.read(18) == QByteArray(footer, 18))
+    return kImageTGA;
+  return kImageUnknown;
+}
+
 TFMXBitmapEx::TFMXBitmapEx() = default;
 
 TFMXBitmapEx::TFMXBitmapEx(int width, int height)
@@ -68,12 +101,14 @@ bool ReadFileBytesQt(const QString& fileName, std::vector<uint8_t>& bytes) {
 
 bool TFMXBitmapEx::LoadFromFileEx(const QString& fileName, float rotate) {
   try {
-    const int kind = ImageFileKind(fileName);
+    int kind = ImageFileKind(fileName);
+    QByteArray format;  // empty: Qt decides by the name, then the content
+    if (kind == kImageUnknown) kind = ImageFileKindByContent(fileName, &format);
     if (kind == kImageUnknown) return false;
     QImage loaded;
     QString author = Author;
     if (kind == kImagePlatform) {
-      QImageReader reader(fileName);
+      QImageReader reader(fileName, format);
       reader.setAutoTransform(true);  // EXIF orientation
       QImage image;
       if (!reader.read(&image) || image.isNull()) return false;

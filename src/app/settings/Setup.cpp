@@ -138,6 +138,6 @@ void SetConfigDir(const QString& dir) { gConfigDirOverride = dir; }
 
 QString SettingsFileName() { return ConfigDir() + QStringLiteral("/sketchmark-movies.ini"); }
 
-int FileKind(const QString& fileName) { return KindByExtension(fileName); }
+int FileKind(const QString& fileName) { return KindOf(fileName); }
 
 } // namespace skm

@@ -55,8 +55,8 @@ void SetConfigDir(const QString& dir);
 // ConfigDir() + "/sketchmark-movies.ini".
 QString SettingsFileName();
 
-// 0 nothing or other, 1 still image, 2 movie, by the extension (KindByExtension of
-// platform/openkind/OpenKind.h).
+// 0 nothing or other, 1 still image, 2 movie: by the extension, and by the content when
+// the extension does not say (KindOf of platform/openkind/OpenKind.h).
 int FileKind(const QString& fileName);
 
 } // namespace skm

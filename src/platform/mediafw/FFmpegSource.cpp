@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <cmath>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -152,6 +153,25 @@ int64_t HnsToStream(const TMovieInfo& info, const AVStream* st, int64_t hns) {
   return av_rescale_q(hns + info.originUs * 10, kHnsBase, st->time_base);
 }
 
+namespace {
+
+// The long name of the format FFmpeg clearly recognises in the content of path (the
+// bytes its probe reads, not the name), else empty: a file that opens with a format
+// guessed from its name or a weak match, then fails, is not a movie rather than damaged.
+std::string RecognisedFormat(const std::string& path) {
+  AVIOContext* pb = nullptr;
+  if (avio_open(&pb, path.c_str(), AVIO_FLAG_READ) < 0) return {};
+  const AVInputFormat* format = nullptr;
+  std::string name;
+  const int score = av_probe_input_buffer2(pb, &format, "", nullptr, 0, 0);
+  if (score >= AVPROBE_SCORE_EXTENSION && format)
+    name = format->long_name ? format->long_name : format->name;
+  avio_closep(&pb);
+  return name;
+}
+
+} // namespace
+
 HRESULT OpenDemuxer(const std::string& path, const std::atomic<bool>* interrupt,
                     FormatPtr& out, std::string& message) {
   AVFormatContext* raw = avformat_alloc_context();
@@ -161,17 +181,25 @@ HRESULT OpenDemuxer(const std::string& path, const std::atomic<bool>* interrupt,
     raw->interrupt_callback.opaque = const_cast<std::atomic<bool>*>(interrupt);
   }
   // avformat_open_input frees the context itself when it fails.
+  // Content FFmpeg does not clearly know is not a movie; a known format that fails is
+  // damaged, and FFmpeg's words say how.
+  auto failed = [&](int err) {
+    const std::string format = err == AVERROR_EXIT ? std::string("-") : RecognisedFormat(path);
+    if (format.empty()) {
+      message = "\"" + path + "\" is not a movie: its content is in no format this program can read";
+      return MF_E_UNSUPPORTED_BYTESTREAM_TYPE;
+    }
+    message = "\"" + path + "\" is damaged" + (format == "-" ? "" : " (" + format + ")") + ": " +
+              AvErrorText(err);
+    return MF_E_INVALID_FILE_FORMAT;
+  };
   const int err = avformat_open_input(&raw, path.c_str(), nullptr, nullptr);
-  if (err < 0) {
-    message = "Cannot read \"" + path + "\": " + AvErrorText(err);
-    return err == AVERROR_INVALIDDATA ? MF_E_UNSUPPORTED_BYTESTREAM_TYPE : MF_E_INVALID_FILE_FORMAT;
-  }
+  if (err < 0) return failed(err);
   out.reset(raw);
   const int info = avformat_find_stream_info(out.get(), nullptr);
   if (info < 0) {
-    message = "Cannot read the streams of \"" + path + "\": " + AvErrorText(info);
     out.reset();
-    return MF_E_INVALID_FILE_FORMAT;
+    return failed(info);
   }
   return S_OK;
 }
@@ -182,7 +210,12 @@ HRESULT OpenDecoder(AVFormatContext* fmt, int index, int threads, CodecPtr& out,
   const AVStream* st = fmt->streams[index];
   const AVCodec* codec = avcodec_find_decoder(st->codecpar->codec_id);
   if (!codec) {
-    message = std::string("No decoder for ") + avcodec_get_name(st->codecpar->codec_id);
+    const AVCodecDescriptor* d = avcodec_descriptor_get(st->codecpar->codec_id);
+    const char* kind = st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO ? "video" : "sound";
+    message = std::string("its ") + kind + " is in the codec " +
+              (d && d->long_name ? std::string(d->long_name) + " (" + d->name + ")"
+                                 : std::string(avcodec_get_name(st->codecpar->codec_id))) +
+              ", which this program has no decoder for";
     return MF_E_TOPO_CODEC_NOT_FOUND;
   }
   CodecPtr dec(avcodec_alloc_context3(codec));
@@ -195,30 +228,53 @@ HRESULT OpenDecoder(AVFormatContext* fmt, int index, int threads, CodecPtr& out,
   }
   const int err = avcodec_open2(dec.get(), codec, nullptr);
   if (err < 0) {
-    message = std::string("Cannot open the ") + codec->name + " decoder: " + AvErrorText(err);
+    message = std::string("the ") + codec->name + " decoder does not accept its " +
+              (st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO ? "video" : "sound") + ": " +
+              AvErrorText(err);
     return MF_E_TOPO_CODEC_NOT_FOUND;
   }
   out = std::move(dec);
   return S_OK;
 }
 
-HRESULT ProbeMovie(const std::string& path, TMovieInfo& info, std::string& message) {
-  info = TMovieInfo{};
-  info.path = path;
+namespace {
+
+// Whether path is a readable, non-empty regular file; else a failure and why.
+HRESULT CheckFile(const std::string& path, std::string& message) {
   struct stat sb {};
+  const std::string quoted = "\"" + path + "\"";
   if (::stat(path.c_str(), &sb) != 0) {
-    const bool missing = errno == ENOENT || errno == ENOTDIR;
-    message = (missing ? "File not found: \"" : "Cannot access \"") + path + "\"";
+    const int err = errno;
+    const bool missing = err == ENOENT || err == ENOTDIR;
+    message = quoted + (missing ? " does not exist" : " cannot be reached: " + std::string(std::strerror(err)));
     return missing ? E_FILE_NOT_FOUND : E_ACCESSDENIED;
   }
+  if (S_ISDIR(sb.st_mode)) {
+    message = quoted + " is a folder, not a movie";
+    return MF_E_UNSUPPORTED_BYTESTREAM_TYPE;
+  }
   if (!S_ISREG(sb.st_mode)) {
-    message = "Not a file: \"" + path + "\"";
+    message = quoted + " is a device or other special file, not a movie";
     return MF_E_UNSUPPORTED_BYTESTREAM_TYPE;
   }
   if (::access(path.c_str(), R_OK) != 0) {
-    message = "Cannot read \"" + path + "\": permission denied";
+    message = quoted + " cannot be read: permission denied";
     return E_ACCESSDENIED;
   }
+  if (sb.st_size == 0) {
+    message = quoted + " is empty";
+    return MF_E_INVALID_FILE_FORMAT;
+  }
+  return S_OK;
+}
+
+} // namespace
+
+HRESULT ProbeMovie(const std::string& path, TMovieInfo& info, std::string& message) {
+  info = TMovieInfo{};
+  info.path = path;
+  const std::string quoted = "\"" + path + "\"";
+  if (HRESULT hr = CheckFile(path, message); Failed(hr)) return hr;
   FormatPtr fmt;
   HRESULT hr = OpenDemuxer(path, nullptr, fmt, message);
   if (Failed(hr)) return hr;
@@ -233,18 +289,21 @@ HRESULT ProbeMovie(const std::string& path, TMovieInfo& info, std::string& messa
       if (w <= 0 || h <= 0 || w > kMaxPictureSide || h > kMaxPictureSide) return -1;
     }
     CodecPtr dec;
-    std::string ignored;
-    if (Failed(OpenDecoder(fmt.get(), idx, 1, dec, ignored))) {
-      message = ignored;
+    std::string why;
+    if (Failed(OpenDecoder(fmt.get(), idx, 1, dec, why))) {
+      message = quoted + ": " + why;
       return -1;
     }
     return idx;
   };
   info.videoIndex = bestDecodable(AVMEDIA_TYPE_VIDEO);
+  // Pictures that cannot be decoded are the movie's point: say why rather than play only
+  // its sound.
+  if (info.videoIndex < 0 && !message.empty()) return MF_E_TOPO_CODEC_NOT_FOUND;
   info.audioIndex = bestDecodable(AVMEDIA_TYPE_AUDIO);
   if (info.videoIndex < 0 && info.audioIndex < 0) {
     if (message.empty()) {
-      message = "\"" + path + "\" has no audio or video stream";
+      message = quoted + " has neither pictures nor sound";
       return MF_E_UNSUPPORTED_BYTESTREAM_TYPE;
     }
     return MF_E_TOPO_CODEC_NOT_FOUND;
@@ -341,7 +400,7 @@ HRESULT ProbeMovie(const std::string& path, TMovieInfo& info, std::string& messa
         if (e.index == info.audioIndex) e.selected = false;
       info.audioIndex = -1;
       if (info.videoIndex < 0) {
-        message = "\"" + path + "\" has an unplayable audio format";
+        message = quoted + " has no pictures, and its sound cannot be played";
         return MF_E_INVALIDMEDIATYPE;
       }
     }
@@ -472,3 +531,26 @@ HRESULT CreateSourceReaderImpl(const std::shared_ptr<IMediaSource>& source,
 }
 
 } // namespace skm::mf::detail
+
+namespace skm::mf {
+
+HRESULT ProbeForVideo(const std::string& path, bool& hasVideo, std::string& message) {
+  using namespace detail;
+  hasVideo = false;
+  message.clear();
+  if (HRESULT hr = CheckFile(path, message); Failed(hr)) return hr;
+  FormatPtr fmt;
+  if (HRESULT hr = OpenDemuxer(path, nullptr, fmt, message); Failed(hr)) return hr;
+  const int idx = av_find_best_stream(fmt.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+  if (idx < 0 || (fmt->streams[idx]->disposition & AV_DISPOSITION_ATTACHED_PIC)) return S_OK;
+  CodecPtr dec;
+  std::string why;
+  if (HRESULT hr = OpenDecoder(fmt.get(), idx, 1, dec, why); Failed(hr)) {
+    message = "\"" + path + "\": " + why;
+    return hr;
+  }
+  hasVideo = true;
+  return S_OK;
+}
+
+} // namespace skm::mf

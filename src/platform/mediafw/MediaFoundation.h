@@ -552,6 +552,14 @@ class IMediaFramework {
                                                     std::shared_ptr<ISourceReader>& reader) = 0;
 };
 
+// Whether path holds pictures FFmpeg can decode, without a session or a framework start:
+// reads what the demuxer's probe needs. S_OK with hasVideo true for a movie, false for a
+// file FFmpeg reads without pictures (sound only, or only cover art); otherwise a failure
+// (the codes of ISourceResolver::CreateObjectFromURL) and a message saying in words what
+// is wrong with the file (missing, a folder, unreadable, not a movie, damaged, a codec
+// without a decoder).
+HRESULT ProbeForVideo(const std::string& path, bool& hasVideo, std::string& message);
+
 // The framework in use: the FFmpeg/SDL2 one unless replaced by OverrideMediaFramework.
 std::shared_ptr<IMediaFramework> DefaultMediaFramework();
 // Replaces the framework DefaultMediaFramework returns (a fake in tests); an empty
