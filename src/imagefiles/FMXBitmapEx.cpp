@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <exception>
 
+#include "imagefiles/codecs/BmpReader.h"
 #include "imagefiles/codecs/HdrReader.h"
 #include "imagefiles/codecs/PsdCodec.h"
 #include "imagefiles/codecs/TgaCodec.h"
@@ -107,12 +108,23 @@ bool TFMXBitmapEx::LoadFromFileEx(const QString& fileName, float rotate) {
     if (kind == kImageUnknown) return false;
     QImage loaded;
     QString author = Author;
+    // BMP through our reader, which knows the header variants Qt's refuses (Photoshop's
+    // 56-byte header with an alpha mask); Qt's for whatever ours does not read.
+    const bool bmp = format == "bmp" ||
+                     (format.isEmpty() && QFileInfo(fileName).suffix().toLower() == QLatin1String("bmp"));
     if (kind == kImagePlatform) {
-      QImageReader reader(fileName, format);
-      reader.setAutoTransform(true);  // EXIF orientation
-      QImage image;
-      if (!reader.read(&image) || image.isNull()) return false;
-      loaded = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+      if (bmp) {
+        std::vector<uint8_t> bytes;
+        TPixelBuffer buffer;
+        if (ReadFileBytesQt(fileName, bytes) && BMPLoadFromMemory(bytes, buffer)) loaded = AdoptPixels(buffer);
+      }
+      if (loaded.isNull()) {
+        QImageReader reader(fileName, format);
+        reader.setAutoTransform(true);  // EXIF orientation
+        QImage image;
+        if (!reader.read(&image) || image.isNull()) return false;
+        loaded = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+      }
     } else {
       std::vector<uint8_t> bytes;
       if (!ReadFileBytesQt(fileName, bytes)) return false;
