@@ -138,6 +138,8 @@ void SetConfigDir(const QString& dir) { gConfigDirOverride = dir; }
 
 QString SettingsFileName() { return ConfigDir() + QStringLiteral("/sketchmark-movies.ini"); }
 
+QString WhiteboardFileName() { return ConfigDir() + QStringLiteral("/whiteboard_i.zpp"); }
+
 int FileKind(const QString& fileName) { return KindOf(fileName); }
 
 } // namespace skm
