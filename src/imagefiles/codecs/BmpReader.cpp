@@ -49,15 +49,16 @@ bool Fail(std::string* why, const char* text) {
   return false;
 }
 
-// Run-length decoding into palette indexes, rows bottom-up as stored; skipped pixels keep
-// index 0. Damaged runs stop the picture where they go wrong rather than failing it,
-// as a truncated run-length picture still shows what it holds.
-void DecodeRle(std::span<const uint8_t> src, int bits, int32_t width, int32_t height,
-               std::vector<uint8_t>& idx) {
+// Run-length decoding: store(x, stored row, palette index) for every pixel inside the
+// picture the runs give, rows counted bottom-up as stored. Damaged runs stop the picture
+// where they go wrong rather than failing it, as a truncated run-length picture still
+// shows what it holds.
+template <class Put>
+void DecodeRle(std::span<const uint8_t> src, int bits, int32_t width, int32_t height, Put&& store) {
   size_t i = 0;
   int64_t x = 0, y = 0;  // y counts stored rows, bottom row first
   auto put = [&](uint8_t v) {
-    if (x < width && y < height) idx[size_t(y) * size_t(width) + size_t(x)] = v;
+    if (x < width && y < height) store(size_t(x), size_t(y), v);
     ++x;
   };
   while (i + 1 < src.size() && y < height) {
@@ -189,19 +190,25 @@ bool BMPLoadFromMemory(std::span<const uint8_t> data, TPixelBuffer& out, TBMPInf
 
   const size_t w = size_t(width), rows = size_t(height);
   const size_t stride = ((w * size_t(bits) + 31) / 32) * 4;
-  std::vector<uint8_t> indexes;
-  if (rle) {
-    indexes.assign(w * rows, 0);
-    DecodeRle(data.subspan(pixelOffset), bits, int32_t(width), int32_t(height), indexes);
-  } else if (stride > (size - pixelOffset) / rows) {
+  if (!rle && stride > (size - pixelOffset) / rows)
     return Fail(why, "the BMP file ends before its last row of pixels");
-  }
 
   TPixelBuffer picture;
   if (!picture.Allocate(int32_t(width), int32_t(height))) return Fail(why, "not enough memory for the BMP picture");
   const TBitmapView view = picture.View();
+  if (rle) {
+    // Straight into the picture (bottom-up, opaque), palette entry 0 where runs skip.
+    auto set = [&](size_t x, size_t storedRow, size_t i) {
+      uint8_t* o = view.Row(int32_t(rows - 1 - storedRow)) + 4 * x;
+      const TRgb c = i < colors.size() ? colors[i] : TRgb{};
+      o[0] = c.b, o[1] = c.g, o[2] = c.r, o[3] = 255;
+    };
+    for (size_t r = 0; r < rows; ++r)
+      for (size_t x = 0; x < w; ++x) set(x, r, 0);
+    DecodeRle(data.subspan(pixelOffset), bits, int32_t(width), int32_t(height), set);
+  }
   bool anyAlpha = false;
-  for (size_t r = 0; r < rows; ++r) {
+  for (size_t r = 0; r < rows && !rle; ++r) {
     // Stored row r is picture row r from the top when top-down, else from the bottom.
     uint8_t* o = view.Row(int32_t(topDown ? r : rows - 1 - r));
     const uint8_t* s = d + pixelOffset + r * stride;
@@ -210,8 +217,7 @@ bool BMPLoadFromMemory(std::span<const uint8_t> data, TPixelBuffer& out, TBMPInf
       uint8_t a = 255;
       if (palette) {
         size_t i;
-        if (rle) i = indexes[r * w + x];
-        else if (bits == 8) i = s[x];
+        if (bits == 8) i = s[x];
         else if (bits == 4) i = (s[x / 2] >> (x % 2 ? 0 : 4)) & 15;
         else i = (s[x / 8] >> (7 - x % 8)) & 1;
         if (i < colors.size()) c = colors[i];  // beyond the palette: black
