@@ -313,6 +313,36 @@ TEST(MediaSession, StepsAcrossAWholeMovieMatchFfmpegFrameForFrame) {
   }
 }
 
+TEST(MediaSession, EveryFrameOfMoviesWithASkewedAverageRateBothWays) {
+  // Their average rates (about 20 and 30.5 fps) are not the rates their frames follow
+  // (24 and 30): a step built on the average drifts a frame within a second.
+  const struct {
+    TMovieRecipe recipe;
+    uint32_t num;
+    uint64_t step;
+  } cases[] = {{LongLastFrameQuickTime(), 24, 416666}, {LateStartShortLastFrameMp4(), 30, 333333}};
+  for (const auto& c : cases) {
+    const std::string path = MakeTestMovie(c.recipe);
+    ASSERT_FALSE(path.empty());
+    const std::vector<int> reference = FfmpegFrameIndexes(path);
+    const int n = c.recipe.frames;
+    ASSERT_EQ(reference.size(), size_t(n)) << path;
+    TOpened m;
+    ASSERT_EQ(m.Open(path), S_OK);
+    EXPECT_EQ(m.num, c.num);
+    EXPECT_EQ(m.den, 1u);
+    ASSERT_EQ(m.step, c.step);
+    for (int k = n - 1; k >= 0; --k) {
+      m.SeekPaused(uint64_t(k) * m.step);
+      ASSERT_EQ(m.ShownIndex(), reference[k]) << path << " backward step to " << k;
+    }
+    for (int k = 0; k < n; ++k) {
+      m.SeekPaused(uint64_t(k) * m.step);
+      ASSERT_EQ(m.ShownIndex(), reference[k]) << path << " forward step to " << k;
+    }
+  }
+}
+
 TEST(MediaSession, PauseWhilePlayingShowsTheFrameOfTheClock) {
   const std::string path = MakeTestMovie(Recipe("25", 50, 12, 2, true));
   TOpened m;
