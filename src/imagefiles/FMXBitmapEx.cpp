@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <exception>
 
+#include "imagefiles/codecs/BmpReader.h"
 #include "imagefiles/codecs/HdrReader.h"
 #include "imagefiles/codecs/PsdCodec.h"
 #include "imagefiles/codecs/TgaCodec.h"
@@ -34,6 +35,39 @@ int ImageFileKind(const QString& fileName) {
   if (ext == QLatin1String(".psd")) return kImagePSD;
   if (ext == QLatin1String(".tga")) return kImageTGA;
   if (ext == QLatin1String(".hdr")) return kImageHDR;
+  return kImageUnknown;
+}
+
+int ImageFileKindByContent(const QString& fileName, QByteArray* qtFormat) {
+  QFile file(fileName);
+  if (!file.open(QIODevice::ReadOnly)) return kImageUnknown;
+  const QByteArray head = file.read(16);
+  auto starts = [&](const char* sig, qsizetype n, qsizetype at = 0) {
+    return head.size() >= at + n && head.mid(at, n) == QByteArray::fromRawData(sig, n);
+  };
+  if (starts("8BPS", 4)) return kImagePSD;
+  if (starts("#?RADIANCE", 10) || starts("#?RGBE", 6)) return kImageHDR;
+  struct TSignature {
+    const char* bytes;
+    qsizetype size, at;
+    const char* format;
+  };
+  static const TSignature signatures[] = {
+      {"\x89PNG\r\n\x1a\n", 8, 0, "png"}, {"\xff\xd8\xff", 3, 0, "jpeg"}, {"BM", 2, 0, "bmp"},
+      {"GIF87a", 6, 0, "gif"}, {"GIF89a", 6, 0, "gif"}, {"WEBP", 4, 8, "webp"},
+      {"II*\0", 4, 0, "tiff"}, {"MM\0*", 4, 0, "tiff"},
+  };
+  for (const TSignature& sig : signatures) {
+    if (!starts(sig.bytes, sig.size, sig.at)) continue;
+    if (sig.at == 8 && !starts("RIFF", 4)) continue;
+    if (!QImageReader::supportedImageFormats().contains(QByteArray(sig.format))) break;
+    if (qtFormat) *qtFormat = sig.format;
+    return kImagePlatform;
+  }
+  // TGA has no signature at its start; version 2 files end with one.
+  static const char footer[] = "TRUEVISION-XFILE.";
+  if (file.size() >= 26 + 18 && file.seek(file.size() - 18) && file.read(18) == QByteArray(footer, 18))
+    return kImageTGA;
   return kImageUnknown;
 }
 
@@ -68,16 +102,29 @@ bool ReadFileBytesQt(const QString& fileName, std::vector<uint8_t>& bytes) {
 
 bool TFMXBitmapEx::LoadFromFileEx(const QString& fileName, float rotate) {
   try {
-    const int kind = ImageFileKind(fileName);
+    int kind = ImageFileKind(fileName);
+    QByteArray format;  // empty: Qt decides by the name, then the content
+    if (kind == kImageUnknown) kind = ImageFileKindByContent(fileName, &format);
     if (kind == kImageUnknown) return false;
     QImage loaded;
     QString author = Author;
+    // BMP through our reader, which knows the header variants Qt's refuses (Photoshop's
+    // 56-byte header with an alpha mask); Qt's for whatever ours does not read.
+    const bool bmp = format == "bmp" ||
+                     (format.isEmpty() && QFileInfo(fileName).suffix().toLower() == QLatin1String("bmp"));
     if (kind == kImagePlatform) {
-      QImageReader reader(fileName);
-      reader.setAutoTransform(true);  // EXIF orientation
-      QImage image;
-      if (!reader.read(&image) || image.isNull()) return false;
-      loaded = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+      if (bmp) {
+        std::vector<uint8_t> bytes;
+        TPixelBuffer buffer;
+        if (ReadFileBytesQt(fileName, bytes) && BMPLoadFromMemory(bytes, buffer)) loaded = AdoptPixels(buffer);
+      }
+      if (loaded.isNull()) {
+        QImageReader reader(fileName, format);
+        reader.setAutoTransform(true);  // EXIF orientation
+        QImage image;
+        if (!reader.read(&image) || image.isNull()) return false;
+        loaded = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+      }
     } else {
       std::vector<uint8_t> bytes;
       if (!ReadFileBytesQt(fileName, bytes)) return false;

@@ -29,6 +29,13 @@ enum TImageFileKind : int {
 // without regard to ASCII case.
 int ImageFileKind(const QString& fileName);
 
+// The kind of the picture in fileName by its content, for names whose extension does not
+// say: the signatures of our codecs' formats ("8BPS" PSD, "#?RADIANCE" or "#?RGBE" HDR,
+// the TGA 2.0 footer), then the formats Qt reads here that have one (PNG, JPEG, BMP, GIF,
+// WebP, TIFF), whose Qt format name goes to qtFormat. kImageUnknown when none matches, or
+// the file cannot be read. Reads the first 16 bytes and the last 26, no more.
+int ImageFileKindByContent(const QString& fileName, QByteArray* qtFormat = nullptr);
+
 class TFMXBitmapEx : public QImage {
 public:
   // An empty (null) bitmap with no author and hasAlpha false.
@@ -36,7 +43,8 @@ public:
   // A width x height bitmap (transparent black) with Author "TARVEN" and hasAlpha true.
   TFMXBitmapEx(int width, int height);
 
-  // Replaces the picture with the file's. Kind 0 applies the EXIF orientation; a TGA
+  // Replaces the picture with the file's; a name of unknown kind is read by its content
+  // (ImageFileKindByContent). Kind 0 applies the EXIF orientation; a TGA
   // load sets Author to the file's author name (empty when it has none). A non-zero
   // rotate turns the loaded picture by that many degrees. False, with the bitmap and
   // Author unchanged, for an unknown kind or a file that cannot be read or decoded.

@@ -42,6 +42,28 @@ constexpr int kCloseWaitMs = 2000;
 
 QString ResultCodeText(HRESULT hr) { return QString::number(static_cast<int32_t>(hr)); }
 
+QString OpenFailureText(const QString& fileName, HRESULT hr, const std::string& why) {
+  QString words = QString::fromStdString(why);
+  if (words.isEmpty()) {
+    const QString quoted = QStringLiteral("\"") + fileName + QStringLiteral("\"");
+    switch (static_cast<uint32_t>(hr)) {
+      case static_cast<uint32_t>(E_FILE_NOT_FOUND): words = quoted + " does not exist"; break;
+      case static_cast<uint32_t>(E_ACCESSDENIED): words = quoted + " cannot be read: permission denied"; break;
+      case static_cast<uint32_t>(MF_E_UNSUPPORTED_BYTESTREAM_TYPE):
+        words = quoted + " is not a movie this program can open";
+        break;
+      case static_cast<uint32_t>(MF_E_INVALID_FILE_FORMAT): words = quoted + " is damaged"; break;
+      case static_cast<uint32_t>(MF_E_TOPO_CODEC_NOT_FOUND):
+        words = quoted + " is in a codec this program has no decoder for";
+        break;
+      case static_cast<uint32_t>(E_OUTOFMEMORY): words = "There is not enough memory to open " + quoted; break;
+      default: words = quoted + " could not be opened"; break;
+    }
+  }
+  return QStringLiteral("Cannot open the movie: ") + words + QStringLiteral(". (hr: ") +
+         ResultCodeText(hr) + QStringLiteral(")");
+}
+
 // --- construction ---------------------------------------------------------------------
 
 std::shared_ptr<TMfPackPlayer> TMfPackPlayer::Create(uintptr_t hwndVideo, uintptr_t hwndEvent,
@@ -161,14 +183,18 @@ HRESULT TMfPackPlayer::NewSession() {
   return session->BeginGetEvent(shared_from_this());
 }
 
-HRESULT TMfPackPlayer::MakeSource(const QString& sURL, std::shared_ptr<IMediaSource>& source) {
+HRESULT TMfPackPlayer::MakeSource(const QString& sURL, std::shared_ptr<IMediaSource>& source,
+                                  std::string* why) {
   ObjectType objectType = MF_OBJECT_INVALID;
   source.reset();
   std::shared_ptr<ISourceResolver> resolver;
   HRESULT hr = m_pFramework->CreateSourceResolver(resolver);
   if (Failed(hr)) return hr;
   hr = resolver->CreateObjectFromURL(sURL.toStdString(), MF_RESOLUTION_MEDIASOURCE, objectType, source);
-  if (Failed(hr)) return hr;
+  if (Failed(hr)) {
+    if (why) *why = resolver->GetLastErrorText();
+    return hr;
+  }
   if (!source || objectType != MF_OBJECT_MEDIASOURCE) {
     source.reset();
     return E_NOINTERFACE;
@@ -213,6 +239,7 @@ HRESULT TMfPackPlayer::ReadMediaInfo(const QString& sURL) {
 
 HRESULT TMfPackPlayer::OpenURL(const QString& sURL) {
   FFileName.clear();
+  std::string why;
   HRESULT hr = NewSession();
   std::shared_ptr<IPresentationDescriptor> pd;
   std::shared_ptr<Topology> topology;
@@ -220,7 +247,7 @@ HRESULT TMfPackPlayer::OpenURL(const QString& sURL) {
   if (Succeeded(hr)) {
     ReadMediaInfo(sURL);
     std::shared_ptr<IMediaSource> source;
-    hr = MakeSource(sURL, source);
+    hr = MakeSource(sURL, source, &why);
     TAutoLock lock(m_critsec);
     m_pSource = source;
   }
@@ -276,8 +303,7 @@ HRESULT TMfPackPlayer::OpenURL(const QString& sURL) {
     if (source) source->Shutdown();
     if (session) session->Shutdown();
     ResetMembers();
-    ShowMessage(QStringLiteral("An error has been returned. (hr: ") + ResultCodeText(hr) +
-                QStringLiteral(")"));
+    ShowMessage(OpenFailureText(sURL, hr, why));
     return hr;
   }
   FFileName = sURL;

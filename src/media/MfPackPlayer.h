@@ -205,7 +205,9 @@ private:
   HRESULT MakeCloseEvent();
   HRESULT NewSession();
   HRESULT EndSession(bool wait = true);
-  HRESULT MakeSource(const QString& sURL, std::shared_ptr<mf::IMediaSource>& source);
+  // why, when given, receives the resolver's account of a failure.
+  HRESULT MakeSource(const QString& sURL, std::shared_ptr<mf::IMediaSource>& source,
+                     std::string* why = nullptr);
   HRESULT ReadMediaInfo(const QString& sURL);
   HRESULT BuildTopology(const std::shared_ptr<mf::IMediaSource>& source,
                         const std::shared_ptr<mf::IPresentationDescriptor>& pd, uintptr_t window,
@@ -271,5 +273,9 @@ public:
 
 // The signed decimal form of a result code, as messages show it.
 QString ResultCodeText(mf::HRESULT hr);
+
+// What a failed open tells the user: what is wrong in words (the framework's account
+// why, else the meaning of hr), the code after it in brackets.
+QString OpenFailureText(const QString& fileName, mf::HRESULT hr, const std::string& why);
 
 } // namespace skm

@@ -65,13 +65,49 @@ TEST(FMXBitmapEx, PlatformFilesLoadWhateverTheCaseOfTheExtension) {
     EXPECT_EQ(bitmap.size(), QSize(4, 3));
     EXPECT_EQ(bitmap.format(), QImage::Format_ARGB32_Premultiplied);
   }
-  // Unknown kinds are refused by name, even when the content is a picture.
-  for (const char* name : {"picture.tiff", "picture"}) {
+  // A name that does not say is read by its content: pictures load, anything else is
+  // refused.
+  for (const char* name : {"picture.tiff", "picture", "picture.dat"}) {
     const QString path = TempPath(name);
     ASSERT_TRUE(Sample().save(path, "png"));
     TFMXBitmapEx bitmap;
-    EXPECT_FALSE(bitmap.LoadFromFileEx(path)) << name;
+    EXPECT_TRUE(bitmap.LoadFromFileEx(path)) << name;
+    EXPECT_EQ(bitmap.size(), QSize(4, 3)) << name;
   }
+  const QString text = TempPath("notes");
+  {
+    QFile f(text);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("BMP is not what this is, nor 8BPS");
+  }
+  TFMXBitmapEx bitmap;
+  EXPECT_FALSE(bitmap.LoadFromFileEx(text));
+}
+
+TEST(FMXBitmapEx, KindByContentUsesSignaturesOnly) {
+  const QString png = TempPath("sig-png"), jpeg = TempPath("sig-jpeg"), psd = TempPath("sig-psd"),
+                tga = TempPath("sig-tga"), text = TempPath("sig-text");
+  ASSERT_TRUE(Sample().save(png, "png"));
+  ASSERT_TRUE(Sample().save(jpeg, "jpg"));
+  ASSERT_TRUE(TFMXBitmapEx(4, 3).SaveToFileEx(TempPath("sig.psd")));
+  ASSERT_TRUE(QFile::rename(TempPath("sig.psd"), psd));
+  TFMXBitmapEx withFooter(4, 3);
+  ASSERT_TRUE(withFooter.SaveToFileEx(TempPath("sig.tga")));
+  ASSERT_TRUE(QFile::rename(TempPath("sig.tga"), tga));
+  {
+    QFile f(text);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(QByteArray(64, '\0'));  // no signature (Qt's WBMP reader would claim this)
+  }
+  QByteArray format;
+  EXPECT_EQ(ImageFileKindByContent(png, &format), kImagePlatform);
+  EXPECT_EQ(format, "png");
+  EXPECT_EQ(ImageFileKindByContent(jpeg, &format), kImagePlatform);
+  EXPECT_EQ(format, "jpeg");
+  EXPECT_EQ(ImageFileKindByContent(psd), kImagePSD);
+  EXPECT_EQ(ImageFileKindByContent(tga), kImageTGA);
+  EXPECT_EQ(ImageFileKindByContent(text), kImageUnknown);
+  EXPECT_EQ(ImageFileKindByContent(TempPath("sig-missing")), kImageUnknown);
 }
 
 TEST(FMXBitmapEx, ExifOrientationIsApplied) {

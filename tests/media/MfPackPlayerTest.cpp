@@ -175,11 +175,11 @@ TEST_F(PlayerTest, FailedOpensResetAndReportTheSignedCode) {
     const char* shown;
   } cases[] = {
       {"stream neither audio nor video", {MajorType::Video, MajorType::Other}, S_OK, S_OK, E_FAIL,
-       "An error has been returned. (hr: -2147467259)"},
+       "Cannot open the movie: \"bad.mp4\" could not be opened. (hr: -2147467259)"},
       {"missing file", {MajorType::Video}, E_FILE_NOT_FOUND, S_OK, E_FILE_NOT_FOUND,
-       "An error has been returned. (hr: -2147024894)"},
+       "Cannot open the movie: \"bad.mp4\" does not exist. (hr: -2147024894)"},
       {"no single frames at rate 0", {MajorType::Video}, S_OK, MF_E_UNSUPPORTED_RATE,
-       MF_E_UNSUPPORTED_RATE, "An error has been returned. (hr: -1072875824)"},
+       MF_E_UNSUPPORTED_RATE, "Cannot open the movie: \"bad.mp4\" could not be opened. (hr: -1072875824)"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

@@ -288,8 +288,10 @@ class ISourceReader {
   virtual ~ISourceReader() = default;
   // The media type of a stream (MF_SOURCE_READER_FIRST_VIDEO_STREAM for the first video
   // stream): frame size is the display size (square pixels, rotation applied), frame rate
-  // the average rate, else the stream's base rate, else 25/1. MF_E_INVALIDSTREAMNUMBER
-  // when there is no such stream.
+  // the rate the frames' time stamps follow (the stream's base rate or the rate of the
+  // typical frame duration) when (almost) every frame lasts one period of it; for a truly
+  // variable stream the average rate, else the base rate, else 25/1.
+  // MF_E_INVALIDSTREAMNUMBER when there is no such stream.
   virtual HRESULT GetCurrentMediaType(uint32_t streamIndex, std::shared_ptr<IMediaType>& type) = 0;
 };
 
@@ -549,6 +551,14 @@ class IMediaFramework {
   virtual HRESULT CreateSourceReaderFromMediaSource(const std::shared_ptr<IMediaSource>& source,
                                                     std::shared_ptr<ISourceReader>& reader) = 0;
 };
+
+// Whether path holds pictures FFmpeg can decode, without a session or a framework start:
+// reads what the demuxer's probe needs. S_OK with hasVideo true for a movie, false for a
+// file FFmpeg reads without pictures (sound only, or only cover art); otherwise a failure
+// (the codes of ISourceResolver::CreateObjectFromURL) and a message saying in words what
+// is wrong with the file (missing, a folder, unreadable, not a movie, damaged, a codec
+// without a decoder).
+HRESULT ProbeForVideo(const std::string& path, bool& hasVideo, std::string& message);
 
 // The framework in use: the FFmpeg/SDL2 one unless replaced by OverrideMediaFramework.
 std::shared_ptr<IMediaFramework> DefaultMediaFramework();
