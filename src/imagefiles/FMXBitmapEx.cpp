@@ -60,54 +60,63 @@ TConstBitmapView ViewOf(const QImage& image) {
   return {image.constBits(), image.width(), image.height(), ptrdiff_t(image.bytesPerLine())};
 }
 
-bool ReadFileBytesQt(const QString& fileName, std::vector<uint8_t>& bytes) {
-  return ReadFileBytes(QFile::encodeName(fileName).toStdString(), bytes, TReadLimits{}.MaxFileBytes);
+bool ReadFileBytesQt(const QString& fileName, std::vector<uint8_t>& bytes, std::string* why) {
+  const QFileInfo file(fileName);
+  if (!file.exists()) return ReadFailure(why, "the file does not exist");
+  if (!file.isFile()) return ReadFailure(why, "it is not a file");
+  if (!file.isReadable()) return ReadFailure(why, "the file may not be read (permissions)");
+  return ReadFileBytes(QFile::encodeName(fileName).toStdString(), bytes, TReadLimits{}.MaxFileBytes, why);
 }
 
 } // namespace
 
-bool TFMXBitmapEx::LoadFromFileEx(const QString& fileName, float rotate) {
+bool TFMXBitmapEx::LoadFromFileEx(const QString& fileName, float rotate, std::string* why) {
   try {
     const int kind = ImageFileKind(fileName);
-    if (kind == kImageUnknown) return false;
+    if (kind == kImageUnknown)
+      return ReadFailure(why, "the file name does not end in a picture extension "
+                              "(.jpg, .jpeg, .png, .bmp, .psd, .tga, .hdr)");
     QImage loaded;
     QString author = Author;
     if (kind == kImagePlatform) {
       QImageReader reader(fileName);
       reader.setAutoTransform(true);  // EXIF orientation
       QImage image;
-      if (!reader.read(&image) || image.isNull()) return false;
+      if (!reader.read(&image) || image.isNull()) {
+        if (!QFileInfo::exists(fileName)) return ReadFailure(why, "the file does not exist");
+        return ReadFailure(why, reader.errorString().toStdString());
+      }
       loaded = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     } else {
       std::vector<uint8_t> bytes;
-      if (!ReadFileBytesQt(fileName, bytes)) return false;
+      if (!ReadFileBytesQt(fileName, bytes, why)) return false;
       TPixelBuffer buffer;
       bool ok = false;
       if (kind == kImagePSD) {
-        ok = PSDLoadFromMemory(bytes, buffer);
+        ok = PSDLoadFromMemory(bytes, buffer, {}, why);
       } else if (kind == kImageHDR) {
-        ok = HDRLoadFromMemory(bytes, buffer);
+        ok = HDRLoadFromMemory(bytes, buffer, nullptr, {}, why);
       } else {
         TTGAInfo info;
-        ok = TGALoadFromMemory(bytes, buffer, &info);
+        ok = TGALoadFromMemory(bytes, buffer, &info, {}, why);
         if (ok) author = QString::fromLatin1(info.Author.data(), qsizetype(info.Author.size()));
       }
       if (!ok) return false;
       loaded = AdoptPixels(buffer);
     }
-    if (loaded.isNull()) return false;
+    if (loaded.isNull()) return ReadFailure(why, "not enough memory for the picture");
     if (rotate != 0) {
       QTransform turn;
       turn.rotate(rotate);
       loaded = loaded.transformed(turn, Qt::SmoothTransformation).convertToFormat(QImage::Format_ARGB32_Premultiplied);
-      if (loaded.isNull()) return false;
+      if (loaded.isNull()) return ReadFailure(why, "not enough memory to turn the picture");
     }
     QImage::operator=(std::move(loaded));
     Author = author;
     return true;
   } catch (const std::exception&) {
     // Out of memory on a huge picture, for one: the bitmap stays as it was.
-    return false;
+    return ReadFailure(why, "not enough memory for the picture");
   }
 }
 
@@ -134,9 +143,9 @@ bool TFMXBitmapEx::SaveToFileEx(const QString& fileName, int quality) const {
 }
 
 QString OpenStillImage(const QString& fileName, const std::function<void(int, int)>& size,
-                       const std::function<void(const QImage&)>& picture) {
+                       const std::function<void(const QImage&)>& picture, std::string* why) {
   TFMXBitmapEx bitmap;
-  if (!bitmap.LoadFromFileEx(fileName, 0)) return QString();
+  if (!bitmap.LoadFromFileEx(fileName, 0, why)) return QString();
   if (size) size(bitmap.width(), bitmap.height());
   if (picture) picture(bitmap);
   return fileName;
