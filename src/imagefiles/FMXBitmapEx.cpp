@@ -94,18 +94,24 @@ TConstBitmapView ViewOf(const QImage& image) {
   return {image.constBits(), image.width(), image.height(), ptrdiff_t(image.bytesPerLine())};
 }
 
-bool ReadFileBytesQt(const QString& fileName, std::vector<uint8_t>& bytes) {
-  return ReadFileBytes(QFile::encodeName(fileName).toStdString(), bytes, TReadLimits{}.MaxFileBytes);
+bool ReadFileBytesQt(const QString& fileName, std::vector<uint8_t>& bytes, std::string* why) {
+  const QFileInfo file(fileName);
+  if (!file.exists()) return ReadFailure(why, "the file does not exist");
+  if (!file.isFile()) return ReadFailure(why, "it is not a file");
+  if (!file.isReadable()) return ReadFailure(why, "the file may not be read (permissions)");
+  return ReadFileBytes(QFile::encodeName(fileName).toStdString(), bytes, TReadLimits{}.MaxFileBytes, why);
 }
 
 } // namespace
 
-bool TFMXBitmapEx::LoadFromFileEx(const QString& fileName, float rotate) {
+bool TFMXBitmapEx::LoadFromFileEx(const QString& fileName, float rotate, std::string* why) {
   try {
     int kind = ImageFileKind(fileName);
     QByteArray format;  // empty: Qt decides by the name, then the content
     if (kind == kImageUnknown) kind = ImageFileKindByContent(fileName, &format);
-    if (kind == kImageUnknown) return false;
+    if (kind == kImageUnknown)
+      return ReadFailure(why, "neither its name nor its content is that of a picture this "
+                              "program reads (.jpg, .jpeg, .png, .bmp, .psd, .tga, .hdr)");
     QImage loaded;
     QString author = Author;
     // BMP through our reader, which knows the header variants Qt's refuses (Photoshop's
@@ -113,48 +119,54 @@ bool TFMXBitmapEx::LoadFromFileEx(const QString& fileName, float rotate) {
     const bool bmp = format == "bmp" ||
                      (format.isEmpty() && QFileInfo(fileName).suffix().toLower() == QLatin1String("bmp"));
     if (kind == kImagePlatform) {
+      std::string bmpWhy;
       if (bmp) {
         std::vector<uint8_t> bytes;
+        if (!ReadFileBytesQt(fileName, bytes, why)) return false;
         TPixelBuffer buffer;
-        if (ReadFileBytesQt(fileName, bytes) && BMPLoadFromMemory(bytes, buffer)) loaded = AdoptPixels(buffer);
+        if (BMPLoadFromMemory(bytes, buffer, nullptr, {}, &bmpWhy)) loaded = AdoptPixels(buffer);
       }
       if (loaded.isNull()) {
         QImageReader reader(fileName, format);
         reader.setAutoTransform(true);  // EXIF orientation
         QImage image;
-        if (!reader.read(&image) || image.isNull()) return false;
+        if (!reader.read(&image) || image.isNull()) {
+          if (!QFileInfo::exists(fileName)) return ReadFailure(why, "the file does not exist");
+          // Ours knows more BMP variants than Qt's, so its reason is the one to act on.
+          return ReadFailure(why, bmp && !bmpWhy.empty() ? bmpWhy : reader.errorString().toStdString());
+        }
         loaded = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
       }
     } else {
       std::vector<uint8_t> bytes;
-      if (!ReadFileBytesQt(fileName, bytes)) return false;
+      if (!ReadFileBytesQt(fileName, bytes, why)) return false;
       TPixelBuffer buffer;
       bool ok = false;
       if (kind == kImagePSD) {
-        ok = PSDLoadFromMemory(bytes, buffer);
+        ok = PSDLoadFromMemory(bytes, buffer, {}, why);
       } else if (kind == kImageHDR) {
-        ok = HDRLoadFromMemory(bytes, buffer);
+        ok = HDRLoadFromMemory(bytes, buffer, nullptr, {}, why);
       } else {
         TTGAInfo info;
-        ok = TGALoadFromMemory(bytes, buffer, &info);
+        ok = TGALoadFromMemory(bytes, buffer, &info, {}, why);
         if (ok) author = QString::fromLatin1(info.Author.data(), qsizetype(info.Author.size()));
       }
       if (!ok) return false;
       loaded = AdoptPixels(buffer);
     }
-    if (loaded.isNull()) return false;
+    if (loaded.isNull()) return ReadFailure(why, "not enough memory for the picture");
     if (rotate != 0) {
       QTransform turn;
       turn.rotate(rotate);
       loaded = loaded.transformed(turn, Qt::SmoothTransformation).convertToFormat(QImage::Format_ARGB32_Premultiplied);
-      if (loaded.isNull()) return false;
+      if (loaded.isNull()) return ReadFailure(why, "not enough memory to turn the picture");
     }
     QImage::operator=(std::move(loaded));
     Author = author;
     return true;
   } catch (const std::exception&) {
     // Out of memory on a huge picture, for one: the bitmap stays as it was.
-    return false;
+    return ReadFailure(why, "not enough memory for the picture");
   }
 }
 
@@ -181,9 +193,9 @@ bool TFMXBitmapEx::SaveToFileEx(const QString& fileName, int quality) const {
 }
 
 QString OpenStillImage(const QString& fileName, const std::function<void(int, int)>& size,
-                       const std::function<void(const QImage&)>& picture) {
+                       const std::function<void(const QImage&)>& picture, std::string* why) {
   TFMXBitmapEx bitmap;
-  if (!bitmap.LoadFromFileEx(fileName, 0)) return QString();
+  if (!bitmap.LoadFromFileEx(fileName, 0, why)) return QString();
   if (size) size(bitmap.width(), bitmap.height());
   if (picture) picture(bitmap);
   return fileName;

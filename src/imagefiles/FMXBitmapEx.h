@@ -13,6 +13,7 @@
 #include <QString>
 
 #include <functional>
+#include <string>
 
 namespace skm {
 
@@ -47,8 +48,9 @@ public:
   // (ImageFileKindByContent). Kind 0 applies the EXIF orientation; a TGA
   // load sets Author to the file's author name (empty when it has none). A non-zero
   // rotate turns the loaded picture by that many degrees. False, with the bitmap and
-  // Author unchanged, for an unknown kind or a file that cannot be read or decoded.
-  bool LoadFromFileEx(const QString& fileName, float rotate = 0);
+  // Author unchanged, for an unknown kind or a file that cannot be read or decoded; then
+  // `why` (when given) says which, in words a user can act on.
+  bool LoadFromFileEx(const QString& fileName, float rotate = 0, std::string* why = nullptr);
   // Writes the picture by kind: Qt's writers (quality -1 is their default, else 0-100),
   // PSD, or TGA with Author and hasAlpha. HDR and unknown kinds write nothing and give
   // false, as do an empty bitmap and a failed write; the file is written to a temporary
@@ -61,9 +63,9 @@ public:
 
 // Opens a still image into a lane: loads it into a fresh bitmap and, on success, calls
 // size(width, height) then picture(bitmap) and returns the file name; on failure calls
-// neither and returns an empty string. The picture callback must copy what it keeps:
-// the bitmap is released when this returns.
+// neither, returns an empty string and fills `why` (when given) as LoadFromFileEx does.
+// The picture callback must copy what it keeps: the bitmap is released when this returns.
 QString OpenStillImage(const QString& fileName, const std::function<void(int, int)>& size,
-                       const std::function<void(const QImage&)>& picture);
+                       const std::function<void(const QImage&)>& picture, std::string* why = nullptr);
 
 } // namespace skm

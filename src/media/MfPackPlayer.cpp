@@ -1,7 +1,6 @@
 #include "media/MfPackPlayer.h"
 
 #include <QImage>
-#include <QRect>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
@@ -66,20 +65,16 @@ QString OpenFailureText(const QString& fileName, HRESULT hr, const std::string& 
 
 // --- construction ---------------------------------------------------------------------
 
-std::shared_ptr<TMfPackPlayer> TMfPackPlayer::Create(uintptr_t hwndVideo, uintptr_t hwndEvent,
-                                                     std::shared_ptr<IMediaFramework> fw) {
+std::shared_ptr<TMfPackPlayer> TMfPackPlayer::Create(std::shared_ptr<IMediaFramework> fw) {
   if (!fw) fw = DefaultMediaFramework();
-  auto player = std::make_shared<TMfPackPlayer>(TPrivateTag{}, hwndVideo, hwndEvent, std::move(fw));
+  auto player = std::make_shared<TMfPackPlayer>(TPrivateTag{}, std::move(fw));
   // A framework that cannot start leaves no player; the message has been shown.
   if (!player->m_bStarted) return nullptr;
   return player;
 }
 
-TMfPackPlayer::TMfPackPlayer(TPrivateTag, uintptr_t hwndVideo, uintptr_t hwndEvent,
-                             std::shared_ptr<IMediaFramework> fw)
+TMfPackPlayer::TMfPackPlayer(TPrivateTag, std::shared_ptr<IMediaFramework> fw)
     : m_pFramework(std::move(fw)) {
-  m_hwndVideo = hwndVideo;
-  m_hwndEvent = hwndEvent;
   const HRESULT hr = m_pFramework ? m_pFramework->Startup(MF_VERSION, 0) : E_POINTER;
   if (Failed(hr)) {
     ShowMessage(QStringLiteral("Your computer does not support this Media Foundation API version") +
@@ -252,7 +247,7 @@ HRESULT TMfPackPlayer::OpenURL(const QString& sURL) {
     m_pSource = source;
   }
   if (Succeeded(hr)) hr = m_pSource->CreatePresentationDescriptor(pd);
-  if (Succeeded(hr)) hr = BuildTopology(m_pSource, pd, m_hwndVideo, topology);
+  if (Succeeded(hr)) hr = BuildTopology(m_pSource, pd, topology);
   if (Succeeded(hr)) hr = session->SetTopology(MFSESSION_SETTOPOLOGY_IMMEDIATE, topology);
   if (Succeeded(hr)) {
     uint64_t d = 0;
@@ -312,14 +307,14 @@ HRESULT TMfPackPlayer::OpenURL(const QString& sURL) {
 
 HRESULT TMfPackPlayer::BuildTopology(const std::shared_ptr<IMediaSource>& source,
                                      const std::shared_ptr<IPresentationDescriptor>& pd,
-                                     uintptr_t window, std::shared_ptr<Topology>& topology) {
+                                     std::shared_ptr<Topology>& topology) {
   HRESULT hr = m_pFramework->CreateTopology(topology);
   if (Failed(hr)) return hr;
   uint32_t n = 0;
   hr = pd->GetStreamDescriptorCount(n);
   if (Failed(hr)) return hr;
   for (uint32_t i = 0; i < n; ++i) {
-    hr = AddStreamBranch(topology, source, pd, i, window);
+    hr = AddStreamBranch(topology, source, pd, i);
     if (Failed(hr)) return hr;
   }
   return hr;
@@ -328,7 +323,7 @@ HRESULT TMfPackPlayer::BuildTopology(const std::shared_ptr<IMediaSource>& source
 HRESULT TMfPackPlayer::AddStreamBranch(const std::shared_ptr<Topology>& topology,
                                        const std::shared_ptr<IMediaSource>& source,
                                        const std::shared_ptr<IPresentationDescriptor>& pd,
-                                       uint32_t index, uintptr_t window) {
+                                       uint32_t index) {
   bool selected = false;
   std::shared_ptr<IStreamDescriptor> sd;
   HRESULT hr = pd->GetStreamDescriptorByIndex(index, selected, sd);
@@ -336,7 +331,7 @@ HRESULT TMfPackPlayer::AddStreamBranch(const std::shared_ptr<Topology>& topology
   if (!selected) return S_OK;
   if (!sd) return E_POINTER;
 
-  // MakeRendererActivate
+  // The renderer the stream goes to: sound or picture.
   MajorType major = MajorType::Unknown;
   hr = sd->GetMajorType(major);
   if (Failed(hr)) return hr;
@@ -344,12 +339,12 @@ HRESULT TMfPackPlayer::AddStreamBranch(const std::shared_ptr<Topology>& topology
   if (major == MajorType::Audio)
     hr = m_pFramework->CreateAudioRendererActivate(activate);
   else if (major == MajorType::Video)
-    hr = m_pFramework->CreateVideoRendererActivate(window, activate);
+    hr = m_pFramework->CreateVideoRendererActivate(activate);
   else
     hr = E_FAIL;
   if (Failed(hr)) return hr;
 
-  // MakeSourceNode
+  // The node that delivers the stream from the source...
   std::shared_ptr<TopologyNode> sourceNode;
   hr = m_pFramework->CreateTopologyNode(MF_TOPOLOGY_SOURCESTREAM_NODE, sourceNode);
   if (Failed(hr)) return hr;
@@ -359,7 +354,7 @@ HRESULT TMfPackPlayer::AddStreamBranch(const std::shared_ptr<Topology>& topology
   hr = topology->AddNode(sourceNode);
   if (Failed(hr)) return hr;
 
-  // MakeOutputNode
+  // ...connected to the node that renders it.
   std::shared_ptr<TopologyNode> outputNode;
   hr = m_pFramework->CreateTopologyNode(MF_TOPOLOGY_OUTPUT_NODE, outputNode);
   if (Failed(hr)) return hr;
@@ -637,31 +632,6 @@ HRESULT TMfPackPlayer::GetInitialDuration(TMediaTime& dur) {
     }
   }
   return hr;
-}
-
-// Without a video window (the only way this system makes players) placing, redraw and
-// repaint have nothing to act on; the display control's calls are still made so a
-// renderer that keeps state sees them.
-HRESULT TMfPackPlayer::ResizeVideo(const QRect* dRect) {
-  const std::shared_ptr<IVideoDisplayControl> display = VideoDisplay();
-  if (!display) return E_NOINTERFACE;
-  SetRedraw();
-  Rect r;
-  if (dRect) r = {dRect->left(), dRect->top(), dRect->right() + 1, dRect->bottom() + 1};
-  HRESULT hr = display->SetVideoPosition(nullptr, &r);
-  if (Succeeded(hr)) hr = display->SetAspectRatioMode(MFVideoARMode_PreservePicture);
-  SetRedraw();
-  return hr;
-}
-
-void TMfPackPlayer::SetRedraw() {
-  stRedrawStatus = stRedrawStatus == TRedrawStatus::rdStarted ? TRedrawStatus::rdStopped
-                                                              : TRedrawStatus::rdStarted;
-}
-
-HRESULT TMfPackPlayer::Repaint() {
-  const std::shared_ptr<IVideoDisplayControl> display = VideoDisplay();
-  return display ? display->RepaintVideo() : S_OK;
 }
 
 // --- commands -------------------------------------------------------------------------

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include <QFile>
 #include <QFileInfo>
 #include <QImageWriter>
@@ -191,13 +193,32 @@ TEST(FMXBitmapEx, FailedLoadLeavesTheBitmapAlone) {
   WriteAll(notPng.toStdString(), Bytes(100, 'x'));
   const QString folder = TempPath("folder.tga");
   std::filesystem::create_directory(folder.toStdString());
-  for (const QString& path : {damaged, notPsd, notHdr, notPng, folder, TempPath("missing.tga"), TempPath("missing.psd"),
-                              TempPath("missing.hdr"), TempPath("missing.png"), TempPath("")}) {
+  struct Case {
+    QString path;
+    const char* why;  // the start of the reason; empty: Qt's own words
+  };
+  const Case cases[] = {
+      {damaged, "TGA data ends early at row 1 of 50"},
+      {notPsd, "not a PSD document"},
+      {notHdr, "not a Radiance HDR picture"},
+      {notPng, ""},
+      {folder, "it is not a file"},
+      {TempPath("missing.tga"), "the file does not exist"},
+      {TempPath("missing.psd"), "the file does not exist"},
+      {TempPath("missing.hdr"), "the file does not exist"},
+      {TempPath("missing.png"), "the file does not exist"},
+      {TempPath(""), "the file name does not end in a picture extension"},
+  };
+  for (const Case& c : cases) {
+    const QString& path = c.path;
     SCOPED_TRACE(path.toStdString());
     TFMXBitmapEx bitmap(2, 2);
     bitmap.fill(qRgba(1, 2, 3, 255));
     bitmap.Author = QStringLiteral("kept");
-    EXPECT_FALSE(bitmap.LoadFromFileEx(path));
+    std::string why;
+    EXPECT_FALSE(bitmap.LoadFromFileEx(path, 0, &why));
+    EXPECT_FALSE(why.empty());
+    EXPECT_EQ(why.substr(0, std::strlen(c.why)), c.why);
     EXPECT_EQ(bitmap.size(), QSize(2, 2));
     EXPECT_EQ(bitmap.pixel(1, 1), qRgba(1, 2, 3, 255));
     EXPECT_EQ(bitmap.Author, QStringLiteral("kept"));
@@ -242,7 +263,9 @@ TEST(FMXBitmapEx, StillImageOpen) {
 
   calls = 0;
   EXPECT_TRUE(OpenStillImage(TempPath("missing.png"), onSize, onPicture).isEmpty());
-  EXPECT_TRUE(OpenStillImage(TempPath("still.tiff"), onSize, onPicture).isEmpty());
+  std::string why;
+  EXPECT_TRUE(OpenStillImage(TempPath("still.tiff"), onSize, onPicture, &why).isEmpty());
+  EXPECT_EQ(why.substr(0, 26), "the file name does not end");
   EXPECT_EQ(calls, 0);
 }
 

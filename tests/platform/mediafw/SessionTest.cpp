@@ -153,7 +153,7 @@ TEST(MediaSession, ShutdownInsideTheEventCallbackAndWhileSeekingEndsEveryThread)
     auto src = std::make_shared<TopologyNode>(MF_TOPOLOGY_SOURCESTREAM_NODE);
     auto out = std::make_shared<TopologyNode>(MF_TOPOLOGY_OUTPUT_NODE);
     std::shared_ptr<IActivate> act;
-    fw->CreateVideoRendererActivate(0, act);
+    fw->CreateVideoRendererActivate(act);
     src->SetSource(source);
     src->SetPresentationDescriptor(pd);
     src->SetStreamDescriptor(sd);
@@ -535,7 +535,7 @@ TEST(MediaFramework, StartupChecksTheVersionAndFactoriesNeedIt) {
     HRESULT CreateTopology(std::shared_ptr<Topology>&) override { return E_NOTIMPL; }
     HRESULT CreateTopologyNode(TopologyNodeType, std::shared_ptr<TopologyNode>&) override { return E_NOTIMPL; }
     HRESULT CreateAudioRendererActivate(std::shared_ptr<IActivate>&) override { return E_NOTIMPL; }
-    HRESULT CreateVideoRendererActivate(uintptr_t, std::shared_ptr<IActivate>&) override { return E_NOTIMPL; }
+    HRESULT CreateVideoRendererActivate(std::shared_ptr<IActivate>&) override { return E_NOTIMPL; }
     HRESULT CreateSourceReaderFromMediaSource(const std::shared_ptr<IMediaSource>&, std::shared_ptr<ISourceReader>&) override { return E_NOTIMPL; }
   };
   auto fake = std::make_shared<TFake>();
