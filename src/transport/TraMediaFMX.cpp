@@ -45,6 +45,7 @@ constexpr int kSettlePollMs = 2;      // how often a landed seek is looked for
 constexpr int kSettleLimitMs = 2000;  // a seek that never lands stops holding the check off
 constexpr int kPauseWaitMs = 1000;    // how long a seek waits for a pause under way
 constexpr const char* kSection = "VideoPosition";
+constexpr int kScrubIntervalMs = 33;  // how often a track drag applies the pointer
 
 // a x b, or the all-ones time when it does not fit (the mark writes clamp it).
 TMediaTime SatMul(uint64_t a, uint64_t b) {
@@ -137,6 +138,9 @@ TTraMediaLayout::TTraMediaLayout(QWidget* aParent, TMfPackManager* aMfPackManage
   TraTrack->SetOnTrackUp([this] { TrackUp(); });
   TraTrack->SetIsDark(aisDark);
   TraTrack->SetTransD(FTransD);
+  // A scrub shows a picture per pointer move only if the drag is applied at about the
+  // pace pictures can come; seeks queued faster than that are coalesced by the session.
+  TraTrack->SetDragInterval(kScrubIntervalMs);
 
   // Last: the rate button above was made while the queued rate was still 0.
   FRateQue = 1.0f;
