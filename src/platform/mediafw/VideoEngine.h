@@ -105,7 +105,6 @@ class TVideoEngine {
   std::map<int64_t, TEntry>::iterator FindExact(int64_t t);
   // The last entry not after t (the first entry when all are after t), or end().
   std::map<int64_t, TEntry>::iterator FindBest(int64_t t);
-  void Insert(int64_t pts, FramePtr frame);
   void Evict();
   static size_t FrameBytes(const AVFrame* f);
 
@@ -127,28 +126,14 @@ class TVideoEngine {
   // The known successors of the frame at pts, up to n (fewer at a gap or the end).
   std::vector<int64_t> Successors(int64_t pts, int n);
 
-  // Decoding (engine thread).
-  bool CanContinueTo(int64_t t) const;
-  void SeekFor(int64_t t, int attempt);
-  // 1: a frame was inserted (its time stamp in pts); 0: end of stream; < 0: error.
-  int DecodeOne(int64_t& pts);
-
-  const std::shared_ptr<const TMovieInfo> info_;
-  const uint64_t budget_;
-  const int threads_;
-  const std::atomic<bool>* abort_;
-  double frameDur_ = 400000.0;  // exact frame duration, 100 ns
-  uint64_t step_ = 400000;      // truncated frame duration, 100 ns
-
-  // Engine thread only.
-  FormatPtr fmt_;
-  CodecPtr dec_;
-  PacketPtr pkt_;
-  FramePtr frame_;
-  AVStream* stream_ = nullptr;
+  // Decoding (engine thread). Two heads, each a demuxer and decoder of its own: one
+  // follows the playhead, the other prepares the group of pictures behind it while paused,
+  // so neither loses its place to the other. A request goes to the head that can decode
+  // on to its target; otherwise the head used least recently seeks.
   struct TRun {
     bool active = false;      // the decoder is positioned and producing frames
     bool fromStart = false;   // the run began at the start of the movie
+    bool atOpen = false;      // not placed for any target: the demuxer was just opened
     bool gotFrame = false;    // the run produced a frame
     bool demuxEof = false;    // the demuxer reached its end; the decoder drains
     bool eof = false;         // the decoder is drained
@@ -158,13 +143,52 @@ class TVideoEngine {
     // The latest time stamp of a frame left undecoded: only frames from there on can be
     // linked to their successors, as nothing undecoded can lie between them.
     int64_t skippedUpTo = kUnknown;
-  } run_;
-  // Frames that nothing references and that lie before this time need not be decoded
-  // (kUnknown: decode every frame).
-  int64_t skipBefore_ = kUnknown;
+  };
+  struct THead {
+    FormatPtr fmt;
+    CodecPtr dec;
+    PacketPtr pkt;
+    FramePtr frame;
+    AVStream* stream = nullptr;
+    TRun run;
+    // Frames that nothing references and that lie before this time need not be decoded
+    // (kUnknown: decode every frame).
+    int64_t skipBefore = kUnknown;
+    uint64_t lastUse = 0;     // when a request last used this head
+  };
+  HRESULT OpenHead(THead& h, std::string& message);
+  // Adds a frame the run of h decoded, linked to the run's frame before it.
+  void Insert(THead& h, int64_t pts, FramePtr frame);
+  bool CanContinueTo(const THead& h, int64_t t) const;
+  void SeekFor(THead& h, int64_t t, int attempt);
+  // 1: a frame was inserted (its time stamp in pts); 0: end of stream; < 0: error.
+  int DecodeOne(THead& h, int64_t& pts);
+  // The head for a request for t: one that decodes on to it, else the one to seek.
+  THead* HeadFor(int64_t t, bool background);
+  // Decodes until the frame for t is known exactly, no frame left out from keepFrom on;
+  // kUnknown: a request that waits, with the usual margin before t, else a preparation in
+  // the background.
+  TResult Decode(int64_t t, const std::function<bool()>& interrupted, int64_t keepFrom);
+  // While paused: decodes the frames before the playhead frame at pts that are not linked
+  // yet, up to upTo frames and as many as the budget keeps; false when stopped.
+  bool PrepareBehind(int64_t at, int64_t upTo, const std::function<bool()>& stop);
+  // Bytes of one decoded frame (an estimate from the frames held; 0 when none).
+  uint64_t DecodedFrameBytes() const;
+
+  const std::shared_ptr<const TMovieInfo> info_;
+  const uint64_t budget_;
+  const int threads_;
+  const std::atomic<bool>* abort_;
+  double frameDur_ = 400000.0;  // exact frame duration, 100 ns
+  uint64_t step_ = 400000;      // truncated frame duration, 100 ns
+
+  // Engine thread only.
+  THead heads_[2];
+  uint64_t uses_ = 0;         // counts requests, for lastUse
   bool canSkip_ = false;  // the codec leaves references intact when skipping
   bool eofSeen_ = false;
   int64_t lastPrefetch_ = kUnknown;  // decision time of the last prefetch
+  int64_t behindDoneFor_ = kUnknown;  // the target of the last preparation behind
   int failures_ = 0;
 
   mutable std::mutex cacheMutex_;
