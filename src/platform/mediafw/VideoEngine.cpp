@@ -221,15 +221,23 @@ void TVideoEngine::Insert(THead& h, int64_t pts, FramePtr frame) {
     auto prev = cache_.find(run.prevPts);
     if (prev != cache_.end()) prev->second.next = pts;
   }
+  ++stats_.framesDecoded;
+  // A frame with a frame left out after it can never be linked to its successor by this
+  // run, so no request could be answered with it: its buffer goes straight back to the
+  // decoder instead of taking memory (unless it is the movie's first frame, or a guess of
+  // time stamps ended all linking and only the nearest frame can still be shown).
+  const bool first = run.fromStart && !run.gotFrame;
+  if (!first && run.skipped && run.skippedUpTo != INT64_MAX && pts < run.skippedUpTo &&
+      cache_.find(pts) == cache_.end())
+    return;
   auto [it, fresh] = cache_.try_emplace(pts);
   TEntry& e = it->second;
-  if (run.fromStart && !run.gotFrame) e.first = true;
+  if (first) e.first = true;
   if (fresh) {
     e.bytes = FrameBytes(frame.get());
     e.yuv = std::move(frame);
     cacheBytes_ += e.bytes;
   }
-  ++stats_.framesDecoded;
   Evict();
 }
 
