@@ -12,9 +12,9 @@
 #include <cstdint>
 #include <functional>
 
-namespace skm {
+#include "controls/Align.h"
 
-enum class TAlign { None, Bottom, Left, Right, Client, Center };
+namespace skm {
 
 class TContainer : public QWidget {
   Q_OBJECT

@@ -190,8 +190,13 @@ void TTraBtnBase::ApplyAlign() {
   if (!parent) return;
   switch (FAlign) {
   case TAlign::None: break;
+  case TAlign::Bottom: setGeometry(0, parent->height() - height(), parent->width(), height()); break;
   case TAlign::Left: setGeometry(0, 0, width(), parent->height()); break;
+  case TAlign::Right: setGeometry(parent->width() - width(), 0, width(), parent->height()); break;
   case TAlign::Client: setGeometry(parent->rect()); break;
+  case TAlign::Center:
+    move((parent->width() - width()) / 2, (parent->height() - height()) / 2);
+    break;
   }
 }
 

@@ -20,6 +20,8 @@
 #include <cstdint>
 #include <functional>
 
+#include "controls/Align.h"
+
 class QPainter;
 
 namespace skm {
@@ -40,9 +42,6 @@ inline constexpr uint32_t kLongPressMs = 2000;
 
 // Callback with the control that fired it.
 using TNotifyEvent = std::function<void(QObject* sender)>;
-
-// How a control places itself in its parent.
-enum class TAlign { None, Left, Client };
 
 class TTraBtnBase : public QWidget {
   Q_OBJECT
@@ -99,8 +98,9 @@ public:
   // Foreground colour (0xFFFFFFFF or 0xFF000000).
   uint32_t FColor() const { return FFColor; }
 
-  // Places the control at the parent's left edge at full height, or over the whole parent,
-  // and keeps it there when the parent is resized.
+  // Places the control in its parent (an edge at full length and its own thickness, the
+  // whole parent, or centred at its own size) and keeps it there when the parent is
+  // resized. None leaves the geometry to the owner.
   void SetAlign(TAlign align);
 
 protected:

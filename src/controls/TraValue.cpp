@@ -6,7 +6,6 @@
 #include <cmath>
 #include <utility>
 
-#include "app/settings/Setup.h"
 #include "controls/SvgPath.h"
 #include "controls/TickSource.h"
 #include "platform/FMXUtils.h"
@@ -345,9 +344,9 @@ void TTraTrack::BtnMouseUp(QObject* sender, Qt::MouseButton button, Qt::Keyboard
   if (FDnMode == dmD0 && FChange) {
     const uint64_t old = FValue0;
     if (ShiftHeld(shift))
-      Value0Step(gSettings.Range0FWD2);
+      Value0Step(FRange0FWD2);
     else if (CtrlHeld(shift))
-      Value0Step(gSettings.Range0FWD1);
+      Value0Step(FRange0FWD1);
     if (FValue0 != old) {
       Value0Apply();
       if (!self) return;

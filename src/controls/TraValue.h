@@ -152,6 +152,14 @@ public:
   // First thing at every press, and last at every release.
   void SetOnTrackDn(TTrackTrack handler) { FTrackDn = std::move(handler); }
   void SetOnTrackUp(TTrackTrack handler) { FTrackUp = std::move(handler); }
+  // How far a Ctrl release (Range0FWD1) or a Shift release (Range0FWD2) on mark A moves
+  // it back; given by the owner, used from the next release on.
+  static constexpr uint64_t kRange0FWD1Default = 10'000'000;
+  static constexpr uint64_t kRange0FWD2Default = 30'000'000;
+  uint64_t Range0FWD1() const { return FRange0FWD1; }
+  void SetRange0FWD1(uint64_t v) { FRange0FWD1 = v; }
+  uint64_t Range0FWD2() const { return FRange0FWD2; }
+  void SetRange0FWD2(uint64_t v) { FRange0FWD2 = v; }
   // White on black text colours (true) or black on white.
   void SetIsDark(bool value) override;
 
@@ -183,6 +191,8 @@ private:
   uint64_t FValue0 = 0;
   uint64_t FValue1 = 0;
   uint64_t FMax = 0;
+  uint64_t FRange0FWD1 = kRange0FWD1Default;
+  uint64_t FRange0FWD2 = kRange0FWD2Default;
   uint32_t FBColor = 0;
   TDragTimer FTimer;
   bool FisFTimerStop = false;

@@ -9,7 +9,6 @@
 #include <QTimer>
 #include <algorithm>
 
-#include "app/settings/Setup.h"
 #include "media/MfPackPlayer.h"
 #include "media/SnapCompose.h"
 #include "platform/MessageService.h"
@@ -274,10 +273,17 @@ void TMfPackManager::SetIsSnapBitmaps(bool value) {
   }
 }
 
-static int32_t RingCount() { return std::clamp<int32_t>(gSettings.Counts, 2, 40); }
+void TMfPackManager::SetSnapCounts(int32_t value) { FSnapCounts = std::clamp<int32_t>(value, 2, 40); }
+
+void TMfPackManager::SetSnapAlpha(float value) {
+  if (!(value >= 0.1f))
+    FSnapAlpha = 0.1f;
+  else
+    FSnapAlpha = std::min(value, 4.0f);
+}
 
 void TMfPackManager::RingCreate() {
-  SnapBitmaps.assign(static_cast<size_t>(RingCount()), QImage());
+  SnapBitmaps.assign(static_cast<size_t>(FSnapCounts), QImage());
   SnapBitmapsIndex = 0;
   SnapBitmapsCurrent = 0;
 }
@@ -289,7 +295,7 @@ void TMfPackManager::RingFree() {
 }
 
 void TMfPackManager::RingResize() {
-  if (static_cast<int32_t>(SnapBitmaps.size()) == RingCount()) return;
+  if (static_cast<int32_t>(SnapBitmaps.size()) == FSnapCounts) return;
   RingCreate();
 }
 
@@ -320,7 +326,7 @@ int32_t TMfPackManager::RingPrev(int32_t i) const {
 void TMfPackManager::SnapCompose() {
   const int32_t n = static_cast<int32_t>(SnapBitmaps.size());
   if (n < 2 || SnapBitmap.isNull()) return;
-  const float a = static_cast<float>(static_cast<double>(gSettings.Alpha) / (n - 1));
+  const float a = static_cast<float>(static_cast<double>(FSnapAlpha) / (n - 1));
   // A fresh target: SnapBitmap may share its pixels with the newest ring slot.
   QImage target(SnapBitmap.size(), QImage::Format_ARGB32_Premultiplied);
   ComposeRing(target, SnapBitmaps, SnapBitmapsCurrent, SnapBitmapsIndex, a);

@@ -71,9 +71,19 @@ public:
   // Deliver frames only when the frame index changed (false while stepping or dragging).
   bool isCheckTimer() const { return FisCheckTimer; }
   void SetIsCheckTimer(bool value) { FisCheckTimer = value; }
-  // The frame splitter is on; writing true again re-reads the ring size.
+  // The frame splitter is on; writing true again applies a changed ring size.
   bool isSnapBitmaps() const { return FisSnapBitmaps; }
   void SetIsSnapBitmaps(bool value);
+  // The frame splitter's settings, given by the owner: how many frames the ring keeps
+  // (clamped to 2..40; applied when the splitter is next switched on, or on again) and the
+  // blending weight shared out among the older frames (clamped to 0.1..4, NaN to 0.1;
+  // used from the next composite on).
+  static constexpr int32_t kSnapCountsDefault = 16;
+  static constexpr float kSnapAlphaDefault = 2.0f;
+  int32_t SnapCounts() const { return FSnapCounts; }
+  void SetSnapCounts(int32_t value);
+  float SnapAlpha() const { return FSnapAlpha; }
+  void SetSnapAlpha(float value);
 
   // Start when paused, stopped or opening.
   void MediaStart();
@@ -141,6 +151,8 @@ private:
   bool FisCheckTimer = true;
   QImage SnapBitmap;                // last frame; target of the composite
   bool FisSnapBitmaps = false;
+  int32_t FSnapCounts = kSnapCountsDefault;
+  float FSnapAlpha = kSnapAlphaDefault;
   int32_t SnapBitmapsIndex = 0;     // ring slot written next
   int32_t SnapBitmapsCurrent = 0;   // ring slot shown opaque
   bool isDoSnapBitmapsDraw = false; // compose at the next delivered frame

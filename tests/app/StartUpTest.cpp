@@ -12,6 +12,7 @@
 #include "app/Splash.h"
 #include "app/settings/Setup.h"
 #include "app/theme/ThemeFMX.h"
+#include "controls/TraBtn.h" // with Containers.h: the window includes both
 #include "platform/FMXUtils.h"
 #include "platform/MessageService.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 // Shared set-up for the control tests: fake time, hand-driven drag timers, a clean
-// held-key table and default settings.
+// held-key table.
 #include <QCoreApplication>
 #include <QImage>
 #include <QWidget>
@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 #include <memory>
 
-#include "app/settings/Setup.h"
 #include "controls/TickSource.h"
 #include "platform/FMXUtils.h"
 
@@ -23,7 +22,6 @@ protected:
     skm::SetTickSource([] { return gFakeTick; });
     skm::SetManualDragTimers(true);
     skm::KeyTableClear();
-    skm::gSettings = skm::TSettings{};
     host = std::make_unique<QWidget>();
     host->setAttribute(Qt::WA_DontShowOnScreen);
     host->resize(600, 60);

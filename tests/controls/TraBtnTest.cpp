@@ -260,6 +260,33 @@ TEST_F(TraBtnTest, OpacityFollowsHoverAndPress) {
   EXPECT_EQ(b->cursor().shape(), Qt::PointingHandCursor);
 }
 
+TEST_F(TraBtnTest, AlignPlacesTheControlAndFollowsTheParent) {
+  // host is 600 x 60; the button starts at 50 x 60 and is 20 high once placed at the bottom.
+  const struct {
+    TAlign align;
+    QRect at600x60;
+    QRect at300x100;
+  } cases[] = {
+      {TAlign::Left, {0, 0, 50, 60}, {0, 0, 50, 100}},
+      {TAlign::Right, {550, 0, 50, 60}, {250, 0, 50, 100}},
+      {TAlign::Bottom, {0, 40, 600, 20}, {0, 80, 300, 20}},
+      {TAlign::Client, {0, 0, 600, 60}, {0, 0, 300, 100}},
+      {TAlign::Center, {275, 20, 50, 20}, {125, 40, 50, 20}},
+      {TAlign::None, {7, 3, 50, 20}, {7, 3, 50, 20}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.align));
+    host->resize(600, 60);
+    auto* b = MakeButton();
+    b->setGeometry(7, 3, 50, 20);
+    b->SetAlign(c.align);
+    EXPECT_EQ(b->geometry(), c.at600x60);
+    host->resize(300, 100);
+    EXPECT_EQ(b->geometry(), c.at300x100);
+    delete b;
+  }
+}
+
 TEST_F(TraBtnTest, CreateParamMakesA50By60ButtonWithItsTheme) {
   int l = 0, r = 0;
   for (const bool dark : {true, false}) {

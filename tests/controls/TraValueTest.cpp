@@ -384,12 +384,17 @@ TEST_F(TrackTest, ShiftAndCtrlClicksOnMarkAStepItBack) {
   }
 }
 
-TEST_F(TrackTest, SettingsAreReadAtEachRelease) {
+TEST_F(TrackTest, StepsGivenByTheOwnerApplyFromTheNextRelease) {
   auto* t = MakeTrack(600'000'000);
+  EXPECT_EQ(t->Range0FWD1(), TTraTrack::kRange0FWD1Default);
+  EXPECT_EQ(t->Range0FWD2(), TTraTrack::kRange0FWD2Default);
   t->SetValue0(100'000'000);
-  gSettings.Range0FWD1 = 25'000'000;
+  t->SetRange0FWD1(25'000'000);
   QTest::mouseClick(t, Qt::LeftButton, Qt::ControlModifier, QPoint(100, 10));
   EXPECT_EQ(t->Value0(), 75'000'000u);
+  t->SetRange0FWD2(45'000'000);
+  QTest::mouseClick(t, Qt::LeftButton, Qt::ShiftModifier, QPoint(75, 10));
+  EXPECT_EQ(t->Value0(), 30'000'000u);
 }
 
 TEST_F(TrackTest, ModifiedPressOnTheBandFiresOnlyDownAndUp) {

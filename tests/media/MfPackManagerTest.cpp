@@ -6,12 +6,12 @@
 #include <QImage>
 #include <QTimer>
 #include <chrono>
+#include <cmath>
 #include <thread>
 
 #include "FakeFramework.h"
 #include "MediaTestSupport.h"
 #include "TestMovies.h"
-#include "app/settings/Setup.h"
 #include "media/MfPackManager.h"
 #include "media/MfPackPlayer.h"
 
@@ -51,7 +51,6 @@ int IndexOf(const QImage& img) {
 class ManagerTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    saved = gSettings;
     movie = QString::fromStdString(MakeTestMovie({}));
     ASSERT_FALSE(movie.isEmpty());
     mgr = std::make_unique<TMfPackManager>();
@@ -63,7 +62,6 @@ protected:
   }
   void TearDown() override {
     mgr.reset();
-    gSettings = saved;
   }
 
   void Open(const QString& path) {
@@ -78,7 +76,6 @@ protected:
   bool AtRest() { return mgr->Player()->GetState() == TPlayerState::Paused && Settled(); }
 
   TRecordingMessages messages;
-  TSettings saved;
   QString movie;
   std::unique_ptr<TMfPackManager> mgr;
   std::vector<int> delivered;
@@ -290,7 +287,7 @@ protected:
 };
 
 TEST_F(SplitterTest, WalkThroughTheRing) {
-  gSettings.Counts = 4;
+  mgr->SetSnapCounts(4);
   Open(movie);
   ASSERT_TRUE(Spin([&] { return AtRest(); }));
   mgr->SetIsSnapBitmaps(true);
@@ -328,7 +325,7 @@ TEST_F(SplitterTest, WalkThroughTheRing) {
 }
 
 TEST_F(SplitterTest, ManagerFreedWithACompositeQueuedWhilePlaying) {
-  gSettings.Counts = 3;
+  mgr->SetSnapCounts(3);
   Open(movie);
   mgr->SetIsSnapBitmaps(true);
   Push(3);
@@ -342,8 +339,8 @@ TEST_F(SplitterTest, ManagerFreedWithACompositeQueuedWhilePlaying) {
 }
 
 TEST_F(SplitterTest, PauseRightAfterStartComposesOnlyTheFramesShown) {
-  gSettings.Counts = 16;
-  gSettings.Alpha = 2.0f;
+  mgr->SetSnapCounts(16);
+  mgr->SetSnapAlpha(2.0f);
   Open(movie);
   ASSERT_TRUE(Spin([&] { return AtRest(); }));
   mgr->SetIsSnapBitmaps(true);
@@ -365,9 +362,33 @@ TEST_F(SplitterTest, PauseRightAfterStartComposesOnlyTheFramesShown) {
   mgr->SetIsSnapBitmaps(false);
   EXPECT_TRUE(mgr->Ring().empty());
   mgr->SetIsSnapBitmaps(true);
-  gSettings.Counts = 2;
+  mgr->SetSnapCounts(2);
   mgr->SetIsSnapBitmaps(true);
   EXPECT_EQ(mgr->Ring().size(), 2u);
+}
+
+TEST(SplitterSettings, OwnerValuesAreKeptInRange) {
+  TMfPackManager m;
+  EXPECT_EQ(m.SnapCounts(), TMfPackManager::kSnapCountsDefault);
+  EXPECT_EQ(m.SnapAlpha(), TMfPackManager::kSnapAlphaDefault);
+  const struct {
+    int32_t counts, expected;
+  } counts[] = {{1, 2}, {-5, 2}, {2, 2}, {40, 40}, {41, 40}, {7, 7}};
+  for (const auto& c : counts) {
+    m.SetSnapCounts(c.counts);
+    EXPECT_EQ(m.SnapCounts(), c.expected) << c.counts;
+  }
+  const struct {
+    float alpha, expected;
+  } alphas[] = {{0.0f, 0.1f}, {std::nanf(""), 0.1f}, {-1.0f, 0.1f}, {4.5f, 4.0f}, {1.5f, 1.5f}};
+  for (const auto& a : alphas) {
+    m.SetSnapAlpha(a.alpha);
+    EXPECT_EQ(m.SnapAlpha(), a.expected) << a.alpha;
+  }
+  // The ring takes the owner's count when the splitter is switched on.
+  m.SetSnapCounts(5);
+  m.SetIsSnapBitmaps(true);
+  EXPECT_EQ(m.Ring().size(), 5u);
 }
 
 } // namespace

@@ -38,13 +38,18 @@ TEST(PlatformHelpers, VersionHasFourNumbers) {
 }
 
 TEST(PlatformHelpers, RecycleDeleteRemovesTheFileAndFailsOnMissingOnes) {
-  const QString path = QString::fromStdString(skmtest::MakeTempDir()) + "/gone.zpp";
+  const skmtest::TTempHome home;
+  const QString path = QString::fromStdString(home.Home()) + "/gone.zpp";
   QFile f(path);
   ASSERT_TRUE(f.open(QIODevice::WriteOnly));
   f.write("x");
   f.close();
   EXPECT_TRUE(skm::RecycleDelete(path));
   EXPECT_FALSE(QFile::exists(path));
+  // It went to the test's own trash, not to the trash of whoever runs the tests.
+  const QString trash = QString::fromStdString(home.TrashDir());
+  EXPECT_TRUE(QFile::exists(trash + "/files/gone.zpp"));
+  EXPECT_TRUE(QFile::exists(trash + "/info/gone.zpp.trashinfo"));
   EXPECT_FALSE(skm::RecycleDelete(path));
 }
 

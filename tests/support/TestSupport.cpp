@@ -27,4 +27,29 @@ std::string MakeTempDir() {
   return dirs.back()->path().toStdString();
 }
 
+namespace {
+std::optional<std::string> GetEnv(const char* name) {
+  if (const char* v = std::getenv(name)) return std::string(v);
+  return std::nullopt;
+}
+void RestoreEnv(const char* name, const std::optional<std::string>& value) {
+  if (value)
+    ::setenv(name, value->c_str(), 1);
+  else
+    ::unsetenv(name);
+}
+} // namespace
+
+TTempHome::TTempHome()
+    : FHome(MakeTempDir()), FOldHome(GetEnv("HOME")), FOldDataHome(GetEnv("XDG_DATA_HOME")) {
+  QDir(QString::fromStdString(FHome)).mkpath("data");
+  ::setenv("HOME", FHome.c_str(), 1);
+  ::setenv("XDG_DATA_HOME", (FHome + "/data").c_str(), 1);
+}
+
+TTempHome::~TTempHome() {
+  RestoreEnv("HOME", FOldHome);
+  RestoreEnv("XDG_DATA_HOME", FOldDataHome);
+}
+
 } // namespace skmtest
