@@ -167,6 +167,17 @@ class TFloor {
   int64_t lastPts_ = INT64_MIN;
   int64_t lastDts_ = INT64_MIN;
   std::vector<uint8_t> out_;
+
+ public:
+  // Whether picture shows what the last Seek converted, pixel for pixel.
+  bool Same(const VideoFrame& picture) const {
+    if (!frame_ || size_t(picture.width) * picture.height * 4 != out_.size()) return false;
+    for (int y = 0; y < picture.height; ++y)
+      if (std::memcmp(picture.pixels + size_t(y) * picture.stride,
+                      out_.data() + size_t(y) * picture.width * 4, size_t(picture.width) * 4))
+        return false;
+    return true;
+  }
 };
 
 // mpv through its JSON IPC: an exact seek, timed until playback restarts there.
@@ -296,6 +307,7 @@ struct TBench {
   unsigned seed = 0;
   int playRuns = 5;
   int wrong = 0;
+  int differing = 0;
 };
 
 // A step of our session to frame k, timed until the frame is on screen.
@@ -338,6 +350,9 @@ void SeekPart(TBench& b) {
     smart.Seek(k * kFrameSec, true);
     smartMs.push_back(Ms(Clock::now() - t0));
     oursMs.push_back(OurStep(m, k, b.wrong));
+    std::shared_ptr<const VideoFrame> shown;
+    m.ShownIndex(&shown);
+    if (!shown || !naive.Same(*shown)) ++b.differing;
     if (haveMpv) mpvMs.push_back(mpv.Seek(k * kFrameSec));
     std::printf("  %6d %8.1f %8.1f %8.1f %8.1f\n", k, naiveMs.back(), smartMs.back(),
                 oursMs.back(), haveMpv ? mpvMs.back() : 0.0);
@@ -350,8 +365,9 @@ void SeekPart(TBench& b) {
   std::printf("  ratio of means ours/naive %.2f, ours/floor %.2f", Mean(oursMs) / Mean(naiveMs),
               Mean(oursMs) / Mean(smartMs));
   if (!mpvMs.empty()) std::printf(", ours/mpv %.2f", Mean(oursMs) / Mean(mpvMs));
-  std::printf("; of medians ours/floor %.2f; wrong frames: %d\n",
-              Median(oursMs) / Median(smartMs), b.wrong);
+  std::printf("; of medians ours/floor %.2f; wrong frames: %d; pictures differing from the "
+              "floor's: %d\n",
+              Median(oursMs) / Median(smartMs), b.wrong, b.differing);
 }
 
 void StepPart(TBench& b) {
@@ -640,5 +656,5 @@ int main(int argc, char** argv) {
   if (want("play")) PlayPart(b);
   if (want("mem")) MemPart(b);
   FFmpegMediaFramework()->Shutdown();
-  return b.wrong ? 2 : 0;
+  return b.wrong || b.differing ? 2 : 0;
 }

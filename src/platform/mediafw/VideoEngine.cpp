@@ -7,6 +7,7 @@
 extern "C" {
 #include <libavutil/imgutils.h>
 #include <libavutil/mem.h>
+#include <libavutil/pixdesc.h>
 }
 
 namespace skm::mf::detail {
@@ -68,7 +69,7 @@ void TBufferPool::Put(uint8_t* p, size_t bytes) {
       free_.clear();
       size_ = bytes;
     }
-    if (free_.size() < kPoolKeep) {
+    if (free_.size() < std::max<size_t>(2, std::min(kPoolKeep, keepBytes_ / std::max<size_t>(1, bytes)))) {
       free_.push_back(p);
       return;
     }
@@ -76,9 +77,129 @@ void TBufferPool::Put(uint8_t* p, size_t bytes) {
   av_free(p);
 }
 
+struct TFramePool::TShared : std::enable_shared_from_this<TFramePool::TShared> {
+  explicit TShared(size_t keep) : keepBytes(keep) {}
+  ~TShared() {
+    for (uint8_t* p : free) av_free(p);
+  }
+  const size_t keepBytes;
+  std::mutex m;
+  size_t size = 0;             // the size of the buffers kept
+  std::vector<uint8_t*> free;  // buffers ready for reuse
+};
+
+namespace {
+// What a buffer handed out remembers: its pool (kept alive while the buffer lives).
+struct TFrameBuffer {
+  std::shared_ptr<void> pool;
+  size_t bytes;
+};
+} // namespace
+
+TFramePool::TFramePool(size_t keepBytes) : shared_(std::make_shared<TShared>(keepBytes)) {}
+TFramePool::~TFramePool() = default;
+
+void TFramePool::Attach(AVCodecContext* c) {
+  if (!c->codec || !(c->codec->capabilities & AV_CODEC_CAP_DR1)) return;
+  c->opaque = shared_.get();
+  c->get_buffer2 = &TFramePool::GetBuffer;
+}
+
+int TFramePool::GetBuffer(AVCodecContext* c, AVFrame* f, int flags) {
+  auto* shared = static_cast<TShared*>(c->opaque);
+  const auto format = static_cast<AVPixelFormat>(f->format);
+  const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
+  if (!shared || c->hw_frames_ctx || !desc || f->width <= 0 || f->height <= 0 ||
+      (desc->flags & (AV_PIX_FMT_FLAG_HWACCEL | AV_PIX_FMT_FLAG_PAL)))
+    return avcodec_default_get_buffer2(c, f, flags);
+  // The layout libavcodec's own allocator gives: dimensions padded for the codec, each
+  // line a multiple of the alignment it asks for, the planes one after another, and
+  // room past the end for the decoder's wide reads.
+  int w = f->width, h = f->height;
+  int align[AV_NUM_DATA_POINTERS];
+  avcodec_align_dimensions2(c, &w, &h, align);
+  int linesize[4] = {};
+  for (int tries = 0;; ++tries) {
+    if (av_image_fill_linesizes(linesize, format, w) < 0 || tries > 16)
+      return avcodec_default_get_buffer2(c, f, flags);
+    bool aligned = true;
+    for (int i = 0; i < 4; ++i)
+      if (linesize[i] % std::max(1, align[i])) aligned = false;
+    if (aligned) break;
+    w += w & ~(w - 1);
+  }
+  ptrdiff_t pitches[4];
+  for (int i = 0; i < 4; ++i) pitches[i] = linesize[i];
+  size_t planes[4] = {};
+  if (av_image_fill_plane_sizes(planes, format, h, pitches) < 0)
+    return avcodec_default_get_buffer2(c, f, flags);
+  size_t bytes = 16 + 64 + 63;
+  for (size_t p : planes) bytes += p;
+  uint8_t* data = nullptr;
+  {
+    std::lock_guard lock(shared->m);
+    if (bytes == shared->size && !shared->free.empty()) {
+      data = shared->free.back();
+      shared->free.pop_back();
+    }
+  }
+  if (!data) data = static_cast<uint8_t*>(av_malloc(bytes));
+  if (!data) return AVERROR(ENOMEM);
+  // The buffer holds its pool through the engine's shared state: the engine may be gone
+  // when the last frame lets go.
+  auto* owner = new (std::nothrow) TFrameBuffer{shared->shared_from_this(), bytes};
+  if (!owner) {
+    av_free(data);
+    return AVERROR(ENOMEM);
+  }
+  AVBufferRef* buf = av_buffer_create(
+      data, bytes,
+      [](void* opaque, uint8_t* p) {
+        auto* o = static_cast<TFrameBuffer*>(opaque);
+        auto* s = static_cast<TShared*>(o->pool.get());
+        bool kept = false;
+        if (s) {
+          std::lock_guard lock(s->m);
+          if (o->bytes != s->size) {
+            for (uint8_t* q : s->free) av_free(q);
+            s->free.clear();
+            s->size = o->bytes;
+          }
+          if ((s->free.size() + 1) * o->bytes <= std::max(s->keepBytes, 4 * o->bytes)) {
+            s->free.push_back(p);
+            kept = true;
+          }
+        }
+        if (!kept) av_free(p);
+        delete o;
+      },
+      owner, 0);
+  if (!buf) {
+    delete owner;
+    av_free(data);
+    return AVERROR(ENOMEM);
+  }
+  f->buf[0] = buf;
+  uint8_t* at = data;
+  for (int i = 0; i < 4 && planes[i]; ++i) {
+    f->data[i] = at;
+    f->linesize[i] = linesize[i];
+    at += planes[i];
+  }
+  f->extended_data = f->data;
+  return 0;
+}
+
 TVideoEngine::TVideoEngine(std::shared_ptr<const TMovieInfo> info, uint64_t budgetBytes,
                            int threads, const std::atomic<bool>* abort)
-    : info_(std::move(info)), budget_(budgetBytes), threads_(threads), abort_(abort) {
+    : info_(std::move(info)),
+      budget_(budgetBytes),
+      threads_(threads),
+      abort_(abort),
+      // Free buffers kept for reuse are memory outside the budget: a sixteenth of it for
+      // the decoded pictures, an eighth for the converted ones.
+      framePool_(budgetBytes / 16),
+      pool_(std::make_shared<TBufferPool>(budgetBytes / 8)) {
   if (info_->rateNum > 0 && info_->rateDen > 0) {
     frameDur_ = 1e7 * info_->rateDen / info_->rateNum;
     step_ = static_cast<uint64_t>(double(info_->rateDen) * 10'000'000.0 / double(info_->rateNum));
@@ -104,7 +225,8 @@ HRESULT TVideoEngine::OpenHead(THead& h, std::string& message) {
     h.fmt->streams[i]->discard = static_cast<int>(i) == info_->videoIndex ? AVDISCARD_DEFAULT
                                                                            : AVDISCARD_ALL;
   h.stream = h.fmt->streams[info_->videoIndex];
-  hr = OpenDecoder(h.fmt.get(), info_->videoIndex, threads_, h.dec, message);
+  hr = OpenDecoder(h.fmt.get(), info_->videoIndex, threads_, h.dec, message,
+                   [this](AVCodecContext* c) { framePool_.Attach(c); });
   if (Failed(hr)) return hr;
   h.pkt.reset(av_packet_alloc());
   h.frame.reset(av_frame_alloc());

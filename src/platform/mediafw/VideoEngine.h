@@ -29,15 +29,36 @@ namespace skm::mf::detail {
 // buffers handed out may outlive the pool (they are then simply freed).
 class TBufferPool : public std::enable_shared_from_this<TBufferPool> {
  public:
+  // Keeps free buffers up to keepBytes (at least two).
+  explicit TBufferPool(size_t keepBytes) : keepBytes_(keepBytes) {}
   ~TBufferPool();
   // A buffer of bytes bytes, shared; returns to the pool when the last holder lets go.
   std::shared_ptr<uint8_t> Get(size_t bytes);
 
  private:
   void Put(uint8_t* p, size_t bytes);
+  const size_t keepBytes_;
   std::mutex m_;
   size_t size_ = 0;             // the size of the buffers kept
   std::vector<uint8_t*> free_;  // buffers ready for reuse
+};
+
+// The decoded pictures of all decoding heads of an engine, as libavcodec buffers. A
+// decoder's own pool keeps every buffer it ever handed out; with two heads taking turns
+// that would be twice the frames the budget keeps. This one keeps free buffers only up to
+// keepBytes. Thread-safe (decoders' frame threads ask for buffers); buffers may outlive
+// the engine.
+class TFramePool {
+ public:
+  explicit TFramePool(size_t keepBytes);
+  ~TFramePool();
+  // Sets up c to take its pictures from the pool (before the decoder opens).
+  void Attach(AVCodecContext* c);
+
+ private:
+  struct TShared;
+  static int GetBuffer(AVCodecContext* c, AVFrame* f, int flags);
+  std::shared_ptr<TShared> shared_;
 };
 
 class TVideoEngine {
@@ -179,6 +200,7 @@ class TVideoEngine {
   const uint64_t budget_;
   const int threads_;
   const std::atomic<bool>* abort_;
+  TFramePool framePool_;  // outlives the decoders
   double frameDur_ = 400000.0;  // exact frame duration, 100 ns
   uint64_t step_ = 400000;      // truncated frame duration, 100 ns
 
@@ -208,7 +230,7 @@ class TVideoEngine {
   TConverter onDemand_;
   TConverter background_;
   std::thread helper_;
-  const std::shared_ptr<TBufferPool> pool_ = std::make_shared<TBufferPool>();
+  const std::shared_ptr<TBufferPool> pool_;
 };
 
 } // namespace skm::mf::detail
