@@ -263,6 +263,26 @@ TEST_F(ManagerWaitTest, WaitDispatchesEventsButNeverReentersTheManager) {
   EXPECT_TRUE(messages.Texts().isEmpty());
 }
 
+TEST_F(ManagerWaitTest, TheOwnersFrameBudgetReachesTheSessionsOpenedAfterwards) {
+  auto open = [&](const char* name) {
+    QTimer::singleShot(0, [&] {
+      auto s = fw->LastSession();
+      s->Deliver(MESessionTopologySet);
+      s->DeliverTopologyStatus(MF_TOPOSTATUS_READY);
+    });
+    mgr->SetFileName(QString::fromLatin1(name));
+    return fw->LastFrameCacheMiB();
+  };
+  // Not given: the framework's default for this machine.
+  EXPECT_EQ(open("a.mp4"), DefaultFrameCacheMiB());
+  EXPECT_TRUE(DefaultFrameCacheMiB() == 256u || DefaultFrameCacheMiB() == 1024u);
+  mgr->SetFrameCacheMiB(300);
+  EXPECT_EQ(mgr->FrameCacheMiB(), 300u);
+  EXPECT_EQ(open("b.mp4"), 300u);
+  mgr->SetFrameCacheMiB(0);
+  EXPECT_EQ(open("c.mp4"), DefaultFrameCacheMiB());
+}
+
 TEST_F(ManagerWaitTest, PictureThatNeverComesFailsTheOpenAfterTheLimit) {
   mgr->OpenWaitMs = 100;
   mgr->SetFileName(QStringLiteral("stuck.mp4"));  // the session never reports its topology
