@@ -1,6 +1,7 @@
 #include "platform/mediafw/VideoEngine.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 
@@ -26,6 +27,9 @@ constexpr int64_t kContinueWindowHns = 20'000'000;
 // On the way to a target, frames that nothing references are left undecoded until this
 // close to it: the frames within stay linked, so steps back from the target find them.
 constexpr int64_t kDecodeAllBeforeHns = 10'000'000;
+
+// Steps closer together than this leave the costly part of the preparation for later.
+constexpr auto kSettle = std::chrono::milliseconds(150);
 
 // A second decoding head (and the frames it prepares behind the playhead) is worth its
 // memory only from this budget on.
@@ -209,6 +213,12 @@ TVideoEngine::TVideoEngine(std::shared_ptr<const TMovieInfo> info, uint64_t budg
 
 TVideoEngine::~TVideoEngine() {
   {
+    std::lock_guard lock(prepMutex_);
+    stopPrep_ = true;
+  }
+  prepCv_.notify_all();
+  if (preparer_.joinable()) preparer_.join();
+  {
     std::lock_guard lock(cacheMutex_);
     stopHelper_ = true;
   }
@@ -247,7 +257,75 @@ HRESULT TVideoEngine::Open(std::string& message) {
   const AVCodecID id = heads_[0].stream->codecpar->codec_id;
   canSkip_ = id == AV_CODEC_ID_H264 || id == AV_CODEC_ID_HEVC;
   if (!helper_.joinable()) helper_ = std::thread([this] { HelperLoop(); });
+  if (!preparer_.joinable()) preparer_ = std::thread([this] { PreparerLoop(); });
   return S_OK;
+}
+
+TVideoEngine::TDecodeLock::TDecodeLock(TVideoEngine& e) : e_(e) {
+  ++e_.decodeWanted_;
+  e_.decodeMutex_.lock();
+  --e_.decodeWanted_;
+}
+
+TVideoEngine::TDecodeLock::~TDecodeLock() { e_.decodeMutex_.unlock(); }
+
+void TVideoEngine::Prefetch(int64_t t) {
+  {
+    std::lock_guard lock(prepMutex_);
+    prepAt_ = t;
+    prepJobNow_ = ++prepJob_;
+  }
+  prepCv_.notify_all();
+}
+
+void TVideoEngine::PreparerLoop() {
+  uint64_t done = 0;
+  auto lastJobAt = std::chrono::steady_clock::time_point{};
+  std::unique_lock lock(prepMutex_);
+  for (;;) {
+    prepCv_.wait(lock, [&] { return stopPrep_ || prepJob_ != done; });
+    if (stopPrep_) return;
+    const uint64_t job = prepJob_;
+    const int64_t t = prepAt_;
+    lock.unlock();
+    auto stop = [&] {
+      return stopPrep_.load() || decodeWanted_.load() > 0 || prepJobNow_.load() != job ||
+             (abort_ && abort_->load());
+    };
+    // Steps in quick succession (a held key, steps back to back) need the cores for their
+    // own frames: the costly part of the preparation waits until they pause a moment.
+    const auto now = std::chrono::steady_clock::now();
+    const bool rapid = now - lastJobAt < kSettle;
+    lastJobAt = now;
+    std::unique_lock decoding(decodeMutex_, std::defer_lock);
+    // The engine thread goes first: take decoding only while it does not want it.
+    auto take = [&] {
+      while (!stop()) {
+        decoding.lock();
+        if (decodeWanted_.load() == 0) return true;
+        decoding.unlock();
+        std::this_thread::yield();
+      }
+      return false;
+    };
+    auto settle = [&] {
+      if (!rapid) return !stop();
+      decoding.unlock();
+      {
+        std::unique_lock wait(prepMutex_);
+        prepCv_.wait_until(wait, now + kSettle, [&] { return stopPrep_ || prepJob_ != job; });
+      }
+      return take();
+    };
+    if (take()) {
+      PrefetchLocked(t, stop, settle);
+      if (decoding.owns_lock()) decoding.unlock();
+    }
+    lock.lock();
+    // Done, or given way: a preparation broken off is asked for again by the pause that
+    // follows whatever the engine thread decoded.
+    done = job;
+  }
 }
 
 void TVideoEngine::HelperLoop() {
@@ -745,6 +823,31 @@ TVideoEngine::TResult TVideoEngine::Decode(int64_t t, const std::function<bool()
 
 TVideoEngine::TResult TVideoEngine::Ensure(int64_t t, const std::function<bool()>& interrupted,
                                            bool convert) {
+  // A frame in memory needs no decoding: the preparer goes on meanwhile.
+  int64_t hit = kUnknown;
+  {
+    std::lock_guard lock(cacheMutex_);
+    if (convert) focus_ = t;
+    auto it = FindExact(t);
+    if (it != cache_.end()) {
+      ++stats_.cacheHits;
+      if (it->second.bgra || !convert) return TResult::Ready;
+      hit = it->first;
+    }
+  }
+  if (hit != kUnknown) {
+    ConvertEntry(hit);
+    std::lock_guard lock(cacheMutex_);
+    auto it = cache_.find(hit);
+    if (it != cache_.end() && it->second.bgra) return TResult::Ready;
+  }
+  TDecodeLock decoding(*this);
+  return EnsureLocked(t, interrupted, convert);
+}
+
+TVideoEngine::TResult TVideoEngine::EnsureLocked(int64_t t,
+                                                 const std::function<bool()>& interrupted,
+                                                 bool convert) {
   // A frame asked for to be shown becomes the playhead; the frames the window prepares
   // leave it where it is.
   {
@@ -792,7 +895,8 @@ void TVideoEngine::DecodeAhead(int64_t t, int64_t ahead,
       it->second.bgra.reset();
     }
   }
-  if (Ensure(t, interrupted) != TResult::Ready) return;
+  TDecodeLock decoding(*this);
+  if (EnsureLocked(t, interrupted, true) != TResult::Ready) return;
   // Walk the chain of known successors, decoding what is missing; the helper converts the
   // next few frames to show meanwhile. Decoded frames ahead take at most half the budget,
   // so none is evicted before its turn comes.
@@ -824,7 +928,7 @@ void TVideoEngine::DecodeAhead(int64_t t, int64_t ahead,
     if (last || pts >= t + ahead || aheadBytes > budget_ / 2) return;
     if (!known) {
       // Decode the successor; the run continues from where it stopped.
-      if (Ensure(pts + 1, interrupted, false) != TResult::Ready) return;
+      if (EnsureLocked(pts + 1, interrupted, false) != TResult::Ready) return;
       std::lock_guard lock(cacheMutex_);
       focus_ = t;
       auto it = cache_.find(pts);
@@ -881,7 +985,8 @@ bool TVideoEngine::PrepareBehind(int64_t at, int64_t upTo, const std::function<b
   }
 }
 
-void TVideoEngine::Prefetch(int64_t t, const std::function<bool()>& interrupted) {
+void TVideoEngine::PrefetchLocked(int64_t t, const std::function<bool()>& interrupted,
+                                  const std::function<bool()>& settle) {
   // The direction of the last step decides which side comes first: users step the same
   // way several times in a row. Given time, both sides are prepared: the window of
   // converted pictures on either side, the decoded frames of the group behind (a
@@ -944,18 +1049,23 @@ void TVideoEngine::Prefetch(int64_t t, const std::function<bool()>& interrupted)
       // Beyond the first successor, only where a head already stands: no seeking for
       // frames nobody asked for yet.
       if (!after.empty() && !standsAt(from)) return;
-      if (Ensure(from + 1, interrupted, false) != TResult::Ready) return;
+      if (EnsureLocked(from + 1, interrupted, false) != TResult::Ready) return;
       const std::vector<int64_t> more = Successors(from, 1);
       if (more.empty()) return;
       after.push_back(more.front());
       if (after.size() <= convertAfter) post(1);
     }
   };
-  // First the next frame and the frames of the last second behind (decoding on from the
-  // keyframe, leaving out what nothing references before them, as a seek does): a step
-  // either way then finds its frame, also across a keyframe.
+  // First the next frame (and, stepping forward, the window ahead), then, once steps
+  // pause, the frames of the last second behind (decoding on from the keyframe, leaving
+  // out what nothing references before them, as a seek does): a step either way then
+  // finds its frame, also across a keyframe.
   decodeOn(1);
-  if (stop()) return;
+  if (!backward) {
+    decodeOn(decodeAfter);
+    post(1);
+  }
+  if (stop() || !settle()) return;
   const int64_t second = static_cast<int64_t>(std::ceil(1e7 / frameDur_));
   const int64_t recent = std::max<int64_t>(
       second, static_cast<int64_t>(std::ceil(kDecodeAllBeforeHns / frameDur_)) + 4);

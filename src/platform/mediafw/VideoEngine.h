@@ -2,7 +2,9 @@
 // The video half of a session: demuxing, decoding, the cache of decoded frames around
 // the playhead, and conversion to BGRA at display size.
 //
-// Threads: Open, Ensure, DecodeAhead and Close run on the session's engine thread only.
+// Threads: Open, Ensure, DecodeAhead, Prefetch and Close run on the session's engine
+// thread only. A preparer thread of the engine's own prepares frames while the session is
+// paused; it decodes only while the engine thread does not, giving way at its next frame.
 // GetImage, FrameForPosition and Stats may be called from any thread: they read the cache
 // under its mutex and convert a frame that is decoded but not yet converted under the
 // converter's own mutex, never waiting for decoding. The engine owns one helper thread of
@@ -81,12 +83,12 @@ class TVideoEngine {
   TResult Ensure(int64_t t, const std::function<bool()>& interrupted, bool convert = true);
   // While playing: keeps the frames for [t, t + ahead) decoded and converted.
   void DecodeAhead(int64_t t, int64_t ahead, const std::function<bool()>& interrupted);
-  // While paused: prepares a window of frames around the one for decision time t, several
-  // in the direction of the last step and one the other way, decoding forward as needed,
-  // so steps in a row find their frames converted.
-  void Prefetch(int64_t t, const std::function<bool()>& interrupted);
+  // While paused: asks the preparer thread to prepare the frames around the one for
+  // decision time t (see PrefetchLocked) and returns at once. The preparation gives way
+  // whenever this thread needs to decode, and a newer call replaces it.
+  void Prefetch(int64_t t);
   // True when decoding reached the end of the stream.
-  bool AtEnd() const { return eofSeen_; }
+  bool AtEnd() const { return eofSeen_.load(); }
   // Time stamp of the last frame of the movie, once decoding reached it (else -1).
   int64_t LastFrameTime() const;
 
@@ -184,6 +186,25 @@ class TVideoEngine {
   void SeekFor(THead& h, int64_t t, int attempt);
   // 1: a frame was inserted (its time stamp in pts); 0: end of stream; < 0: error.
   int DecodeOne(THead& h, int64_t& pts);
+  // The engine thread's hold on decoding: the preparer stops at its next frame and lets go.
+  class TDecodeLock {
+   public:
+    explicit TDecodeLock(TVideoEngine& e);
+    ~TDecodeLock();
+   private:
+    TVideoEngine& e_;
+  };
+  // Ensure, with decoding held.
+  TResult EnsureLocked(int64_t t, const std::function<bool()>& interrupted, bool convert);
+  // The preparation around t while paused: a window of converted frames on both sides
+  // (more in the direction of the last step), the frames behind decoded within the budget
+  // (a keyframe behind the playhead is the common case), more decoded frames ahead, so
+  // steps either way find their frames. Decoding held; stops when stop says so. Before
+  // the costly part it calls settle, which may let go of decoding for a while and takes it
+  // again (false: stopped meanwhile).
+  void PrefetchLocked(int64_t t, const std::function<bool()>& stop,
+                      const std::function<bool()>& settle);
+  void PreparerLoop();
   // The head for a request for t: one that decodes on to it, else the one to seek.
   THead* HeadFor(int64_t t, bool background);
   // Decodes until the frame for t is known exactly, no frame left out from keepFrom on;
@@ -208,7 +229,7 @@ class TVideoEngine {
   THead heads_[2];
   uint64_t uses_ = 0;         // counts requests, for lastUse
   bool canSkip_ = false;  // the codec leaves references intact when skipping
-  bool eofSeen_ = false;
+  std::atomic<bool> eofSeen_{false};
   int64_t lastPrefetch_ = kUnknown;  // decision time of the last prefetch
   int64_t behindDoneFor_ = kUnknown;  // the target of the last preparation behind
   int failures_ = 0;
@@ -230,6 +251,20 @@ class TVideoEngine {
   TConverter onDemand_;
   TConverter background_;
   std::thread helper_;
+
+  // Decoding: whoever decodes (the engine thread, the preparer) holds decodeMutex_; the
+  // heads, the runs and the preparation's bookkeeping above are theirs under it.
+  std::mutex decodeMutex_;
+  std::atomic<int> decodeWanted_{0};  // the engine thread waits for decodeMutex_
+  // The preparer's work, guarded by prepMutex_ (prepJobNow_ mirrors prepJob_ for its
+  // checks between frames).
+  std::mutex prepMutex_;
+  std::condition_variable prepCv_;
+  int64_t prepAt_ = kUnknown;
+  uint64_t prepJob_ = 0;
+  std::atomic<uint64_t> prepJobNow_{0};
+  std::atomic<bool> stopPrep_{false};
+  std::thread preparer_;
   const std::shared_ptr<TBufferPool> pool_;
 };
 
