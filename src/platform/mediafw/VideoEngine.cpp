@@ -270,12 +270,48 @@ TVideoEngine::TDecodeLock::TDecodeLock(TVideoEngine& e) : e_(e) {
 TVideoEngine::TDecodeLock::~TDecodeLock() { e_.decodeMutex_.unlock(); }
 
 void TVideoEngine::Prefetch(int64_t t) {
+  const bool backward = lastPrefetch_ != kUnknown && t < lastPrefetch_;
+  lastPrefetch_ = t;
+  // The pictures to convert next are known from memory alone: the helper starts on them
+  // at once, before the preparer even wakes.
+  WantAround(t, backward);
   {
     std::lock_guard lock(prepMutex_);
     prepAt_ = t;
+    prepBackward_ = backward;
     prepJobNow_ = ++prepJob_;
   }
   prepCv_.notify_all();
+}
+
+void TVideoEngine::WantAround(int64_t t, bool backward) {
+  const int window = WindowFrames();
+  if (window <= 0) return;
+  std::vector<int64_t> order;
+  {
+    std::lock_guard lock(cacheMutex_);
+    auto at = FindExact(t);
+    if (at == cache_.end()) return;
+    std::vector<int64_t> before, after;
+    for (auto p = at; static_cast<int>(before.size()) < (backward ? window : 1) &&
+                      p != cache_.begin();) {
+      auto q = std::prev(p);
+      if (q->second.next != p->first) break;
+      before.push_back(q->first);
+      p = q;
+    }
+    for (auto p = at; static_cast<int>(after.size()) < (backward ? 1 : window);) {
+      if (p->second.last || p->second.next == kUnknown) break;
+      p = cache_.find(p->second.next);
+      if (p == cache_.end()) break;
+      after.push_back(p->first);
+    }
+    const auto& first = backward ? before : after;
+    const auto& second = backward ? after : before;
+    order = first;
+    order.insert(order.end(), second.begin(), second.end());
+  }
+  Want(std::move(order));
 }
 
 void TVideoEngine::PreparerLoop() {
@@ -287,6 +323,7 @@ void TVideoEngine::PreparerLoop() {
     if (stopPrep_) return;
     const uint64_t job = prepJob_;
     const int64_t t = prepAt_;
+    const bool backward = prepBackward_;
     lock.unlock();
     auto stop = [&] {
       return stopPrep_.load() || decodeWanted_.load() > 0 || prepJobNow_.load() != job ||
@@ -318,7 +355,7 @@ void TVideoEngine::PreparerLoop() {
       return take();
     };
     if (take()) {
-      PrefetchLocked(t, stop, settle);
+      PrefetchLocked(t, backward, stop, settle);
       if (decoding.owns_lock()) decoding.unlock();
     }
     lock.lock();
@@ -823,7 +860,11 @@ TVideoEngine::TResult TVideoEngine::Decode(int64_t t, const std::function<bool()
 
 TVideoEngine::TResult TVideoEngine::Ensure(int64_t t, const std::function<bool()>& interrupted,
                                            bool convert) {
-  // A frame in memory needs no decoding: the preparer goes on meanwhile.
+  // A request from the engine thread is a command under way: the preparation for the
+  // old playhead stops at its next frame and leaves the cores to it (the pause that ends
+  // a step asks for a new one).
+  prepJobNow_.fetch_add(1);
+  // A frame in memory needs no decoding.
   int64_t hit = kUnknown;
   {
     std::lock_guard lock(cacheMutex_);
@@ -985,14 +1026,13 @@ bool TVideoEngine::PrepareBehind(int64_t at, int64_t upTo, const std::function<b
   }
 }
 
-void TVideoEngine::PrefetchLocked(int64_t t, const std::function<bool()>& interrupted,
+void TVideoEngine::PrefetchLocked(int64_t t, bool backward,
+                                  const std::function<bool()>& interrupted,
                                   const std::function<bool()>& settle) {
   // The direction of the last step decides which side comes first: users step the same
   // way several times in a row. Given time, both sides are prepared: the window of
   // converted pictures on either side, the decoded frames of the group behind (a
   // keyframe behind the playhead is the common case), more decoded frames ahead.
-  const bool backward = lastPrefetch_ != kUnknown && t < lastPrefetch_;
-  lastPrefetch_ = t;
   const int window = WindowFrames();
   auto stop = [&] { return (interrupted && interrupted()) || (abort_ && abort_->load()); };
   int64_t at = kUnknown;
@@ -1067,8 +1107,10 @@ void TVideoEngine::PrefetchLocked(int64_t t, const std::function<bool()>& interr
   }
   if (stop() || !settle()) return;
   const int64_t second = static_cast<int64_t>(std::ceil(1e7 / frameDur_));
-  const int64_t recent = std::max<int64_t>(
-      second, static_cast<int64_t>(std::ceil(kDecodeAllBeforeHns / frameDur_)) + 4);
+  // What a seek leaves linked before its target (a little less: the margin is counted from
+  // the decision time), so a seek into a group needs no preparation at once.
+  const int64_t recent =
+      std::max<int64_t>(2, static_cast<int64_t>(kDecodeAllBeforeHns / frameDur_) - 2);
   if (!PrepareBehind(at, recent, stop)) return;
   decodeOn(decodeAfter);
   if (stop()) return;

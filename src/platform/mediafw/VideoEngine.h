@@ -202,8 +202,10 @@ class TVideoEngine {
   // steps either way find their frames. Decoding held; stops when stop says so. Before
   // the costly part it calls settle, which may let go of decoding for a while and takes it
   // again (false: stopped meanwhile).
-  void PrefetchLocked(int64_t t, const std::function<bool()>& stop,
+  void PrefetchLocked(int64_t t, bool backward, const std::function<bool()>& stop,
                       const std::function<bool()>& settle);
+  // Asks the helper for the window around the frame for t, side stepped toward first.
+  void WantAround(int64_t t, bool backward);
   void PreparerLoop();
   // The head for a request for t: one that decodes on to it, else the one to seek.
   THead* HeadFor(int64_t t, bool background);
@@ -230,7 +232,7 @@ class TVideoEngine {
   uint64_t uses_ = 0;         // counts requests, for lastUse
   bool canSkip_ = false;  // the codec leaves references intact when skipping
   std::atomic<bool> eofSeen_{false};
-  int64_t lastPrefetch_ = kUnknown;  // decision time of the last prefetch
+  int64_t lastPrefetch_ = kUnknown;  // decision time of the last prefetch (engine thread)
   int64_t behindDoneFor_ = kUnknown;  // the target of the last preparation behind
   int failures_ = 0;
 
@@ -261,6 +263,7 @@ class TVideoEngine {
   std::mutex prepMutex_;
   std::condition_variable prepCv_;
   int64_t prepAt_ = kUnknown;
+  bool prepBackward_ = false;
   uint64_t prepJob_ = 0;
   std::atomic<uint64_t> prepJobNow_{0};
   std::atomic<bool> stopPrep_{false};
