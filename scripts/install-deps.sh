@@ -12,6 +12,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev googletest
   ffmpeg xvfb xauth
   fonts-dejavu-core
+  fonts-symbola   # the setup dialog's \u23E9 labels (not in DejaVu)
   libstb-dev
 )
 

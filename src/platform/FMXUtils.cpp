@@ -83,6 +83,9 @@ public:
 
 TKeyFilter* gFilter = nullptr;
 
+std::function<bool(const QString&)> gShellOpenHandler;
+std::function<bool(const QString&)> gRecycleDeleteHandler;
+
 } // namespace
 
 bool KeyIsDown(int code) {
@@ -129,14 +132,24 @@ QString VersionText() { return QStringLiteral(SKM_VERSION_TEXT); }
 bool IsJapanese() { return QLocale().language() == QLocale::Japanese; }
 
 bool ShellOpen(const QString& target) {
+  if (gShellOpenHandler) return gShellOpenHandler(target);
   const QUrl url = QUrl::fromUserInput(target);
   return url.isValid() && QDesktopServices::openUrl(url);
 }
 
 bool RecycleDelete(const QString& fileName) {
+  if (gRecycleDeleteHandler) return gRecycleDeleteHandler(fileName);
   if (!QFile::exists(fileName)) return false;
   if (QFile::moveToTrash(fileName)) return true;
   return QFile::remove(fileName);
+}
+
+void SetShellOpenHandler(std::function<bool(const QString&)> handler) {
+  gShellOpenHandler = std::move(handler);
+}
+
+void SetRecycleDeleteHandler(std::function<bool(const QString&)> handler) {
+  gRecycleDeleteHandler = std::move(handler);
 }
 
 } // namespace skm

@@ -5,6 +5,7 @@
 // Threads: UI thread only.
 
 #include <QString>
+#include <functional>
 
 class QImage;
 class QObject;
@@ -44,7 +45,13 @@ QString VersionText();
 bool IsJapanese();
 // Opens a URL or file with the desktop's default handler; false when that fails.
 bool ShellOpen(const QString& target);
-// Moves the file to the desktop's trash, or deletes it where there is no trash.
+// Moves the file to the desktop's trash, or deletes it where there is no trash. False
+// when the file is missing or could be neither trashed nor deleted.
 bool RecycleDelete(const QString& fileName);
+
+// Replace ShellOpen / RecycleDelete (tests: no browser is started, a failing trash can
+// be simulated). An empty function restores the desktop's own.
+void SetShellOpenHandler(std::function<bool(const QString&)> handler);
+void SetRecycleDeleteHandler(std::function<bool(const QString&)> handler);
 
 } // namespace skm

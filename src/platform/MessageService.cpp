@@ -26,6 +26,12 @@ public:
     if (!app || QThread::currentThread() != app->thread()) return false;
     return QMessageBox::question(nullptr, QString(), text) == QMessageBox::Yes;
   }
+  bool ConfirmDefaultNo(const QString& text) override {
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app || QThread::currentThread() != app->thread()) return false;
+    return QMessageBox::question(nullptr, QString(), text, QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::No) == QMessageBox::Yes;
+  }
 };
 
 TDialogMessageService gDefaultService;
@@ -42,5 +48,6 @@ void SetMessageService(TMessageService* service) { gService.store(service); }
 
 void ShowMessage(const QString& text) { MessageService().ShowMessage(text); }
 bool Confirm(const QString& text) { return MessageService().Confirm(text); }
+bool ConfirmDefaultNo(const QString& text) { return MessageService().ConfirmDefaultNo(text); }
 
 } // namespace skm

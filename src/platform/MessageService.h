@@ -16,6 +16,9 @@ public:
   virtual void ShowMessage(const QString& text) = 0;
   // Asks a yes/no question; true for yes. Off the UI thread the answer is no.
   virtual bool Confirm(const QString& text) = 0;
+  // The same with No as the default button (what Enter chooses), for questions whose
+  // Yes cannot be taken back. Services that do not care ask through Confirm.
+  virtual bool ConfirmDefaultNo(const QString& text) { return Confirm(text); }
 };
 
 // The service in use (a QMessageBox-based one unless replaced).
@@ -23,8 +26,9 @@ TMessageService& MessageService();
 // Replaces the service; nullptr restores the default. The caller keeps ownership.
 void SetMessageService(TMessageService* service);
 
-// Shorthands for MessageService().ShowMessage / Confirm.
+// Shorthands for MessageService().ShowMessage / Confirm / ConfirmDefaultNo.
 void ShowMessage(const QString& text);
 bool Confirm(const QString& text);
+bool ConfirmDefaultNo(const QString& text);
 
 } // namespace skm

@@ -1,6 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QDir>
 #include <QFile>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
 #include <QImage>
 #include <QStringList>
 
@@ -51,6 +57,31 @@ TEST(PlatformHelpers, RecycleDeleteRemovesTheFileAndFailsOnMissingOnes) {
   EXPECT_TRUE(QFile::exists(trash + "/files/gone.zpp"));
   EXPECT_TRUE(QFile::exists(trash + "/info/gone.zpp.trashinfo"));
   EXPECT_FALSE(skm::RecycleDelete(path));
+
+  // A replaced handler is asked instead; an empty one restores the desktop's trash.
+  QStringList asked;
+  skm::SetRecycleDeleteHandler([&](const QString& p) { asked << p; return false; });
+  EXPECT_FALSE(skm::RecycleDelete("/nowhere/x.zpp"));
+  skm::SetRecycleDeleteHandler({});
+  EXPECT_EQ(asked, QStringList{"/nowhere/x.zpp"});
+}
+
+// The question before an irreversible step: Enter (the default button) answers No.
+TEST(MessageService, ConfirmDefaultNoMakesNoTheDefaultButton) {
+  bool sawBox = false;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box) return;
+    poll.stop();
+    sawBox = true;
+    EXPECT_EQ(box->text(), "Delete it?");
+    EXPECT_EQ(static_cast<QAbstractButton*>(box->defaultButton()), box->button(QMessageBox::No));
+    QTest::keyClick(box, Qt::Key_Return);
+  });
+  poll.start(10);
+  EXPECT_FALSE(skm::ConfirmDefaultNo("Delete it?"));
+  EXPECT_TRUE(sawBox);
 }
 
 TEST(PlatformHelpers, ResourcePicturesLoadPremultiplied) {

@@ -146,6 +146,8 @@ void SetConfigDir(const QString& dir) { gConfigDirOverride = dir; }
 
 QString SettingsFileName() { return ConfigDir() + QStringLiteral("/sketchmark-movies.ini"); }
 
+QString WhiteboardFileName() { return ConfigDir() + QStringLiteral("/whiteboard_i.zpp"); }
+
 int FileKind(const QString& fileName) {
   const QString base = QFileInfo(fileName).fileName();
   const qsizetype dot = base.lastIndexOf(QLatin1Char('.'));

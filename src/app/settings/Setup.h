@@ -58,6 +58,9 @@ QString ConfigDir();
 void SetConfigDir(const QString& dir);
 // ConfigDir() + "/sketchmark-movies.ini".
 QString SettingsFileName();
+// ConfigDir() + "/whiteboard_i.zpp": the whiteboard's annotation file, loaded and saved by
+// the main window and deleted by the setup dialog.
+QString WhiteboardFileName();
 
 // 0 nothing or other, 1 still image (.jpg .jpeg .png .bmp .psd .hdr), 2 movie (.mp4).
 int FileKind(const QString& fileName);
