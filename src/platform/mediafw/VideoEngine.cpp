@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <sys/mman.h>
 
 extern "C" {
 #include <libavutil/imgutils.h>
@@ -38,13 +39,25 @@ constexpr uint64_t kTwoHeadsBudget = 64ull << 20;
 } // namespace
 
 namespace {
+// Pictures are large: their memory comes straight from the kernel and goes straight back
+// to it, so what a pool lets go of is given back (the allocator would keep it in the
+// arena of whichever thread allocated it, and two lanes' decoders then hold far more than
+// their budgets). Pages are aligned beyond what any decoder or scaler asks for.
+uint8_t* MapBytes(size_t bytes) {
+  void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  return p == MAP_FAILED ? nullptr : static_cast<uint8_t*>(p);
+}
+void UnmapBytes(uint8_t* p, size_t bytes) {
+  if (p) munmap(p, bytes);
+}
+
 // Buffers a pool keeps at most: the window of converted frames on both sides of the
 // playhead plus the pictures on screen, so playback and steps reuse buffers throughout.
 constexpr size_t kPoolKeep = 12;
 } // namespace
 
 TBufferPool::~TBufferPool() {
-  for (uint8_t* p : free_) av_free(p);
+  for (uint8_t* p : free_) UnmapBytes(p, size_);
 }
 
 std::shared_ptr<uint8_t> TBufferPool::Get(size_t bytes) {
@@ -56,12 +69,12 @@ std::shared_ptr<uint8_t> TBufferPool::Get(size_t bytes) {
       free_.pop_back();
     }
   }
-  if (!p) p = static_cast<uint8_t*>(av_malloc(bytes));
+  if (!p) p = MapBytes(bytes);
   if (!p) return nullptr;
   std::weak_ptr<TBufferPool> weak = weak_from_this();
   return std::shared_ptr<uint8_t>(p, [weak, bytes](uint8_t* q) {
     if (auto pool = weak.lock()) pool->Put(q, bytes);
-    else av_free(q);
+    else UnmapBytes(q, bytes);
   });
 }
 
@@ -69,7 +82,7 @@ void TBufferPool::Put(uint8_t* p, size_t bytes) {
   {
     std::lock_guard lock(m_);
     if (bytes != size_) {
-      for (uint8_t* q : free_) av_free(q);
+      for (uint8_t* q : free_) UnmapBytes(q, size_);
       free_.clear();
       size_ = bytes;
     }
@@ -78,13 +91,13 @@ void TBufferPool::Put(uint8_t* p, size_t bytes) {
       return;
     }
   }
-  av_free(p);
+  UnmapBytes(p, bytes);
 }
 
 struct TFramePool::TShared : std::enable_shared_from_this<TFramePool::TShared> {
   explicit TShared(size_t keep) : keepBytes(keep) {}
   ~TShared() {
-    for (uint8_t* p : free) av_free(p);
+    for (uint8_t* p : free) UnmapBytes(p, size);
   }
   const size_t keepBytes;
   std::mutex m;
@@ -147,13 +160,13 @@ int TFramePool::GetBuffer(AVCodecContext* c, AVFrame* f, int flags) {
       shared->free.pop_back();
     }
   }
-  if (!data) data = static_cast<uint8_t*>(av_malloc(bytes));
+  if (!data) data = MapBytes(bytes);
   if (!data) return AVERROR(ENOMEM);
   // The buffer holds its pool through the engine's shared state: the engine may be gone
   // when the last frame lets go.
   auto* owner = new (std::nothrow) TFrameBuffer{shared->shared_from_this(), bytes};
   if (!owner) {
-    av_free(data);
+    UnmapBytes(data, bytes);
     return AVERROR(ENOMEM);
   }
   AVBufferRef* buf = av_buffer_create(
@@ -165,7 +178,7 @@ int TFramePool::GetBuffer(AVCodecContext* c, AVFrame* f, int flags) {
         if (s) {
           std::lock_guard lock(s->m);
           if (o->bytes != s->size) {
-            for (uint8_t* q : s->free) av_free(q);
+            for (uint8_t* q : s->free) UnmapBytes(q, s->size);
             s->free.clear();
             s->size = o->bytes;
           }
@@ -174,13 +187,13 @@ int TFramePool::GetBuffer(AVCodecContext* c, AVFrame* f, int flags) {
             kept = true;
           }
         }
-        if (!kept) av_free(p);
+        if (!kept) UnmapBytes(p, o->bytes);
         delete o;
       },
       owner, 0);
   if (!buf) {
     delete owner;
-    av_free(data);
+    UnmapBytes(data, bytes);
     return AVERROR(ENOMEM);
   }
   f->buf[0] = buf;
@@ -197,7 +210,9 @@ int TFramePool::GetBuffer(AVCodecContext* c, AVFrame* f, int flags) {
 TVideoEngine::TVideoEngine(std::shared_ptr<const TMovieInfo> info, uint64_t budgetBytes,
                            int threads, const std::atomic<bool>* abort)
     : info_(std::move(info)),
-      budget_(budgetBytes),
+      // The budget holds all the engine's pictures: three quarters for the frames kept,
+      // the rest for free buffers kept for reuse and the decoders' own frames.
+      budget_(budgetBytes - budgetBytes / 4),
       threads_(threads),
       abort_(abort),
       // Free buffers kept for reuse are memory outside the budget: a sixteenth of it for

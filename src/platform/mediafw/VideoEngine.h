@@ -220,7 +220,7 @@ class TVideoEngine {
   uint64_t DecodedFrameBytes() const;
 
   const std::shared_ptr<const TMovieInfo> info_;
-  const uint64_t budget_;
+  const uint64_t budget_;  // for the frames kept (the rest of the budget is for buffers)
   const int threads_;
   const std::atomic<bool>* abort_;
   TFramePool framePool_;  // outlives the decoders
