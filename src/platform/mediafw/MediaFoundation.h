@@ -518,7 +518,7 @@ uint32_t DefaultFrameCacheMiB();
 // Tuning of a session; the defaults suit the program.
 struct SessionOptions {
   // Budget of the frames kept around the playhead, decoded and converted (at least 8 MiB
-  // are used). From 64 MiB on, the frames behind a paused playhead are prepared too.
+  // are used). From 86 MiB on, the frames behind a paused playhead are prepared too.
   uint32_t frameCacheMiB = DefaultFrameCacheMiB();
   uint32_t decoderThreads = 2;   // libavcodec frame threads (0: as many as cores)
 };
