@@ -1143,6 +1143,13 @@ void TVideoEngine::PrefetchLocked(int64_t t, bool backward,
                                           static_cast<size_t>(budget_ / 8 / frame));
     decodeOn(std::max(after.size(), ahead));
   }
+  // With all else ready, the second decoder opens (it reads the streams' headers), so the
+  // first preparation behind the playhead, or a step across a keyframe, need not wait
+  // for that.
+  if (!stop() && !heads_[1].dec && budget_ >= kTwoHeadsBudget) {
+    std::string message;
+    if (Failed(OpenHead(heads_[1], message))) heads_[1] = THead{};
+  }
   std::lock_guard lock(cacheMutex_);
   focus_ = t;
 }
