@@ -661,7 +661,7 @@ TVideoEngine::TStats TVideoEngine::Stats() const {
   return s;
 }
 
-bool TVideoEngine::CanContinueTo(const THead& h, int64_t t) const {
+bool TVideoEngine::CanContinueTo(const THead& h, int64_t t, bool jumpAhead) const {
   const TRun& run = h.run;
   if (!h.dec || !run.active || run.eof) return false;
   // Freshly positioned by a seek for this target: its frames come next.
@@ -669,6 +669,7 @@ bool TVideoEngine::CanContinueTo(const THead& h, int64_t t) const {
   // A head that stands at the start of the movie counts as being at its first frame.
   const int64_t prev = run.prevPts == kUnknown ? 0 : run.prevPts;
   if (prev > t) return false;
+  if (!jumpAhead) return true;
   if (avformat_index_get_entries_count(h.stream) > 0) {
     // Index times are decode times, which run ahead of presentation times by the
     // reordering delay; a keyframe that close before the target may still be shown after
@@ -732,6 +733,12 @@ int TVideoEngine::DecodeOne(THead& h, int64_t& pts) {
       int64_t ts = frame->best_effort_timestamp;
       int64_t p;
       if (ts == AV_NOPTS_VALUE) {
+        if (run.prevPts == kUnknown && !run.fromStart) {
+          // The first frame after a seek without a time stamp (MPEG program streams
+          // landing between keyframes): nothing tells where it lies.
+          av_frame_unref(frame);
+          continue;
+        }
         p = run.prevPts == kUnknown ? 0 : run.prevPts + static_cast<int64_t>(frameDur_);
         // A guess cannot be trusted once frames were left out: link nothing more.
         if (run.skipped) run.skippedUpTo = INT64_MAX;
@@ -846,7 +853,7 @@ TVideoEngine::TResult TVideoEngine::Decode(int64_t t, const std::function<bool()
       h = HeadFor(t, keepFrom != kUnknown);
       h->lastUse = ++uses_;
     }
-    if (!CanContinueTo(*h, t)) {
+    if (!CanContinueTo(*h, t, attempt == 0)) {
       if (attempt >= kMaxAttempts) return TResult::Failed;
       if (attempt > 0 && h->run.skipped) allowSkip = false;
       SeekFor(*h, t, attempt);

@@ -182,7 +182,11 @@ class TVideoEngine {
   HRESULT OpenHead(THead& h, std::string& message);
   // Adds a frame the run of h decoded, linked to the run's frame before it.
   void Insert(THead& h, int64_t pts, FramePtr frame);
-  bool CanContinueTo(const THead& h, int64_t t) const;
+  // Whether decoding on with h reaches t sooner than a seek. jumpAhead: a keyframe of the
+  // index between what was read and t counts as cheaper; false once a seek for t
+  // overshot, as demuxers whose index only records where searches went (MPEG program
+  // streams) land past such keyframes again.
+  bool CanContinueTo(const THead& h, int64_t t, bool jumpAhead = true) const;
   void SeekFor(THead& h, int64_t t, int attempt);
   // 1: a frame was inserted (its time stamp in pts); 0: end of stream; < 0: error.
   int DecodeOne(THead& h, int64_t& pts);
