@@ -94,6 +94,8 @@ TEST_F(ManagerTest, OpenReturnsShowableAndDeliversTheFirstFrameOnce) {
   EXPECT_TRUE(mgr->TimerViewActive());
   EXPECT_TRUE(mgr->TimerInfoActive());
   ASSERT_TRUE(Spin([&] { return AtRest(); }));
+  // Status ticks before the movie came to rest may still report it playing.
+  infos.clear();
   // The first tick delivers frame 0 even though the position reads frame 0.
   ASSERT_TRUE(Spin([&] { return !delivered.empty(); }));
   EXPECT_EQ(delivered.front(), 0);
