@@ -74,45 +74,89 @@ QPainterPath StrokeArea(const QPainterPath& path, const TStrokeSettings& s, floa
   return stroker.createStroke(path);
 }
 
-// Paints one record onto the colour and mask painters (both already clipped as needed).
-void PaintRecord(QPainter& color, QPainter& mask, const TSkPath& r, const TZoomOffset& zo) {
+// Paints one record onto the layer bitmap (straight ARGB: colour and mask in one pixel)
+// through `layer`, a painter on it already clipped to `clip` (bitmap coordinates) and
+// moved by `shift`; `bits`/`bpl` are the same bitmap's pixels.
+//
+// A record stroked whole (pens, markers, erasers) covers the same area on the mask and
+// the colour bitmap, so it is one fill with its colour and alpha, replacing what lies
+// under it (Source). Brushes (full-width band on the mask, thinner core on the colour
+// bitmap) and rainbow strokes (one outline on the mask, separate segments on the colour
+// bitmap) are rasterized into two coverage bitmaps and applied pixel by pixel: the band
+// sets only the alpha, the core only the colour.
+void PaintRecord(QPainter& layer, uchar* bits, qsizetype bpl, const QRect& clip, QPoint shift,
+                 const TLayerRecord& rec, const TZoomOffset& local) {
+  const TSkPath& r = *rec.Path;
   TPathData outline;
-  r.PathDataGet1(zo, outline);
+  r.PathDataGet1(local, outline);
   if (outline.Points.empty()) return;
   const TStrokeStyle& s = r.Style();
-  // The colour bitmap keeps the colour unpremultiplied and opaque; the live-layer plan
-  // gives exactly those colours (an eraser record is pkDraw here, never pkErase).
-  const TStrokePlan plan = StrokePlanGet(s, zo.Zoom, TStrokeTarget::Live, outline);
-  const uint8_t alpha = ColorAlpha(s.Color);
+  // The live-layer plan gives the straight colours the colour bitmap keeps (an eraser
+  // record is pkDraw here, never pkErase).
+  const TStrokePlan plan = StrokePlanGet(s, local.Zoom, TStrokeTarget::Live, outline);
   QPainterPath whole;
   if (Drawable(plan.Pen.Thickness)) whole = StrokeArea(PathOf(outline), plan.Pen, plan.Pen.Thickness);
-  if (!whole.isEmpty()) mask.fillPath(whole, QColor::fromRgba(static_cast<uint32_t>(alpha) << 24));
   if (plan.Whole) {
-    if (!whole.isEmpty()) color.fillPath(whole, QColor::fromRgba(plan.Pen.Color | 0xFF000000u));
+    if (!whole.isEmpty()) layer.fillPath(whole, QColor::fromRgba(s.Color));
     return;
   }
-  for (const TStrokeSegment& seg : plan.Segments) {
-    if (!Drawable(seg.Thickness)) continue;
-    QPainterPath segment;
-    segment.moveTo(seg.P.X, seg.P.Y);
-    segment.lineTo(seg.Q.X, seg.Q.Y);
-    const QPainterPath area = StrokeArea(segment, plan.Pen, seg.Thickness);
-    if (!area.isEmpty()) color.fillPath(area, QColor::fromRgba(seg.Color | 0xFF000000u));
+  const QRect region = RecordBounds(rec, local).translated(shift) & clip;
+  if (region.isEmpty()) return;
+  QImage band(region.size(), QImage::Format_Alpha8);
+  QImage core(region.size(), QImage::Format_ARGB32_Premultiplied);
+  if (band.isNull() || core.isNull()) return;
+  band.fill(0);
+  core.fill(0);
+  {
+    QPainter pb(&band), pc(&core);
+    for (QPainter* p : {&pb, &pc}) {
+      p->setRenderHint(QPainter::Antialiasing);
+      p->setCompositionMode(QPainter::CompositionMode_Source);
+      p->translate(shift - region.topLeft());
+    }
+    if (!whole.isEmpty()) pb.fillPath(whole, QColor(0, 0, 0, 255));
+    for (const TStrokeSegment& seg : plan.Segments) {
+      if (!Drawable(seg.Thickness)) continue;
+      QPainterPath segment;
+      segment.moveTo(seg.P.X, seg.P.Y);
+      segment.lineTo(seg.Q.X, seg.Q.Y);
+      const QPainterPath area = StrokeArea(segment, plan.Pen, seg.Thickness);
+      if (!area.isEmpty()) pc.fillPath(area, QColor::fromRgba(seg.Color | 0xFF000000u));
+    }
+  }
+  const uint32_t alpha = ColorAlpha(s.Color);
+  for (int y = 0; y < region.height(); ++y) {
+    auto* d = reinterpret_cast<uint32_t*>(bits + (region.top() + y) * bpl) + region.left();
+    const uint8_t* m = band.constScanLine(y);
+    const auto* c = reinterpret_cast<const uint32_t*>(core.constScanLine(y));
+    for (int x = 0; x < region.width(); ++x) {
+      const uint32_t cm = m[x], cc = c[x] >> 24;
+      if (cm == 0 && cc == 0) continue;
+      const uint32_t px = d[x];
+      const uint32_t a = (alpha * cm + (px >> 24) * (255 - cm) + 127) / 255;
+      auto mix = [&](int sh) {
+        const uint32_t v = ((c[x] >> sh) & 0xFF) + (((px >> sh) & 0xFF) * (255 - cc) + 127) / 255;
+        return std::min<uint32_t>(v, 255) << sh;
+      };
+      d[x] = (a << 24) | mix(16) | mix(8) | mix(0);
+    }
   }
 }
 
-// The picture from colour and mask inside r (already within the bitmaps): each channel
-// premultiplied by the mask level, truncated. Raw rows, so bands can run side by side.
-void MaskToAlphaRows(const uchar* colorBits, qsizetype colorBpl, const uchar* maskBits, qsizetype maskBpl,
-                     uchar* outBits, qsizetype outBpl, const QRect& r) {
+// The picture from the layer bitmap inside r: each channel premultiplied by the alpha,
+// truncated. Raw rows, so bands can run side by side.
+void PremultiplyRows(const uchar* layerBits, qsizetype layerBpl, uchar* outBits, qsizetype outBpl, const QRect& r) {
   if (r.isEmpty()) return;
   for (int y = r.top(); y <= r.bottom(); ++y) {
-    const auto* c = reinterpret_cast<const uint32_t*>(colorBits + y * colorBpl) + r.left();
-    const uint8_t* m = maskBits + y * maskBpl + r.left();
+    const auto* c = reinterpret_cast<const uint32_t*>(layerBits + y * layerBpl) + r.left();
     auto* o = reinterpret_cast<uint32_t*>(outBits + y * outBpl) + r.left();
     for (int x = 0; x < r.width(); ++x) {
-      const uint32_t a = m[x];
       const uint32_t px = c[x];
+      const uint32_t a = px >> 24;
+      if (a == 0xFF) {
+        o[x] = px;
+        continue;
+      }
       const uint32_t rr = ((px >> 16) & 0xFF) * a / 255;
       const uint32_t gg = ((px >> 8) & 0xFF) * a / 255;
       const uint32_t bb = (px & 0xFF) * a / 255;
@@ -121,13 +165,11 @@ void MaskToAlphaRows(const uchar* colorBits, qsizetype colorBpl, const uchar* ma
   }
 }
 
-void SetUpPainters(QPainter& color, QPainter& mask) {
-  color.setRenderHint(QPainter::Antialiasing);
-  mask.setRenderHint(QPainter::Antialiasing);
-  color.setCompositionMode(QPainter::CompositionMode_Source);
-  // Source: the new level replaces the old one where the stroke covers the pixel fully,
-  // and edges blend by coverage; an alpha-0 eraser therefore clears.
-  mask.setCompositionMode(QPainter::CompositionMode_Source);
+void SetUpPainter(QPainter& p) {
+  p.setRenderHint(QPainter::Antialiasing);
+  // Source: the new pixel replaces the old one where the stroke covers it fully, and
+  // edges blend by coverage; an alpha-0 eraser therefore clears.
+  p.setCompositionMode(QPainter::CompositionMode_Source);
 }
 
 } // namespace
@@ -214,15 +256,14 @@ std::shared_ptr<const TLayerRecords> LayerRecordsGet(const TSkPaths* APwPaths) {
 void TImageP1::BitmapSetSize(int AWidth, int AHeight) {
   const int w = std::max(AWidth, 0), h = std::max(AHeight, 0);
   if (w == 0 || h == 0) {
-    FColor = FMask = FImage = QImage();
+    FLayer = FImage = QImage();
     return;
   }
-  FColor = QImage(w, h, QImage::Format_RGB32);
-  FMask = QImage(w, h, QImage::Format_Alpha8);
+  FLayer = QImage(w, h, QImage::Format_ARGB32);
   FImage = QImage(w, h, QImage::Format_ARGB32_Premultiplied);
   // A size Qt cannot allocate gives null images: the layer then shows nothing.
-  if (FColor.isNull() || FMask.isNull() || FImage.isNull()) {
-    FColor = FMask = FImage = QImage();
+  if (FLayer.isNull() || FImage.isNull()) {
+    FLayer = FImage = QImage();
     return;
   }
   Clear();
@@ -230,15 +271,13 @@ void TImageP1::BitmapSetSize(int AWidth, int AHeight) {
 
 void TImageP1::Clear() {
   if (FImage.isNull()) return;
-  FColor.fill(0xFF000000u);
-  FMask.fill(0);
+  FLayer.fill(0);
   FImage.fill(0);
 }
 
 void TImageP1::MaskToAlpha(const QRect& r0) {
   if (FImage.isNull()) return;
-  MaskToAlphaRows(FColor.constBits(), FColor.bytesPerLine(), FMask.constBits(), FMask.bytesPerLine(),
-                  FImage.bits(), FImage.bytesPerLine(), r0 & FImage.rect());
+  PremultiplyRows(FLayer.constBits(), FLayer.bytesPerLine(), FImage.bits(), FImage.bytesPerLine(), r0 & FImage.rect());
 }
 
 QRect TImageP1::DrawPath(const TZoomOffset& AZO, const TSkPath& APwPath) {
@@ -250,13 +289,13 @@ QRect TImageP1::DrawPath(const TZoomOffset& AZO, const TSkPath& APwPath) {
   const TLayerRecord rec = LayerRecordMake(APwPath);
   const QRect dirty = RecordBounds(rec, local).translated(shift) & FImage.rect();
   if (dirty.isEmpty()) return {};
+  uchar* bits = FLayer.bits();
   {
-    QPainter color(&FColor);
-    QPainter mask(&FMask);
-    SetUpPainters(color, mask);
-    color.translate(shift);
-    mask.translate(shift);
-    PaintRecord(color, mask, *rec.Path, local);
+    QImage view(bits, FLayer.width(), FLayer.height(), FLayer.bytesPerLine(), QImage::Format_ARGB32);
+    QPainter p(&view);
+    SetUpPainter(p);
+    p.translate(shift);
+    PaintRecord(p, bits, FLayer.bytesPerLine(), FImage.rect(), shift, rec, local);
   }
   MaskToAlpha(dirty);
   return dirty;
@@ -274,11 +313,9 @@ bool TImageP1::DrawPathAll(const TZoomOffset& AZO, const TLayerRecords& records,
   bands = std::clamp(bands, 1, std::max(1, h));
   // Every band paints through its own QImage over the same pixels (a paint device takes
   // one painter at a time), clipped to its rows; the rows never overlap.
-  uchar* colorBits = FColor.bits();
-  uchar* maskBits = FMask.bits();
+  uchar* layerBits = FLayer.bits();
   uchar* outBits = FImage.bits();
-  const qsizetype colorBpl = FColor.bytesPerLine(), maskBpl = FMask.bytesPerLine();
-  const qsizetype outBpl = FImage.bytesPerLine();
+  const qsizetype layerBpl = FLayer.bytesPerLine(), outBpl = FImage.bytesPerLine();
   std::vector<QRect> bounds(records.size());
   for (size_t i = 0; i < records.size(); ++i) bounds[i] = RecordBounds(*records[i], local).translated(shift);
   std::atomic<bool> stopped{false};
@@ -286,26 +323,22 @@ bool TImageP1::DrawPathAll(const TZoomOffset& AZO, const TLayerRecords& records,
     const int y0 = h * k / bands, y1 = h * (k + 1) / bands;
     const QRect clip(0, y0, w, y1 - y0);
     if (clip.isEmpty()) return;
-    QImage colorView(colorBits, w, h, colorBpl, QImage::Format_RGB32);
-    QImage maskView(maskBits, w, h, maskBpl, QImage::Format_Alpha8);
     {
-      QPainter color(&colorView);
-      QPainter mask(&maskView);
-      SetUpPainters(color, mask);
-      color.setClipRect(clip);
-      mask.setClipRect(clip);
-      color.translate(shift);
-      mask.translate(shift);
+      QImage view(layerBits, w, h, layerBpl, QImage::Format_ARGB32);
+      QPainter p(&view);
+      SetUpPainter(p);
+      p.setClipRect(clip);
+      p.translate(shift);
       for (size_t i = 0; i < records.size(); ++i) {
         if (cancel && (i & 15) == 0 && cancel->load(std::memory_order_relaxed)) {
           stopped = true;
           return;
         }
         if (!bounds[i].intersects(clip)) continue;
-        PaintRecord(color, mask, *records[i]->Path, local);
+        PaintRecord(p, layerBits, layerBpl, clip, shift, *records[i], local);
       }
     }
-    MaskToAlphaRows(colorBits, colorBpl, maskBits, maskBpl, outBits, outBpl, clip);
+    PremultiplyRows(layerBits, layerBpl, outBits, outBpl, clip);
   };
   std::vector<std::thread> helpers;
   for (int k = 1; k < bands; ++k) helpers.emplace_back(band, k);

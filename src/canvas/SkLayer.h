@@ -2,11 +2,12 @@
 // The annotation layer: a transparent picture over the lanes showing the records of a
 // list's undo window, replayed in list order.
 //
-// Two bitmaps carry it. The mask (8-bit) holds at each pixel the alpha of the stroke that
-// was painted there last; strokes overwrite it rather than accumulate, so a translucent
-// marker crossing itself keeps one even alpha, a marker over a pen replaces the pen, and
-// an eraser (alpha 0) clears. The colour bitmap holds that stroke's colour, unpremultiplied
-// and opaque. The picture shown is the colour premultiplied by the mask level
+// A mask and a colour bitmap carry it, kept in one bitmap (the alpha and the colour
+// channels of a straight ARGB pixel). The mask holds at each pixel the alpha of the stroke
+// that was painted there last; strokes overwrite it rather than accumulate, so a
+// translucent marker crossing itself keeps one even alpha, a marker over a pen replaces
+// the pen, and an eraser (alpha 0) clears. The colour holds that stroke's colour,
+// unpremultiplied. The picture shown is the colour premultiplied by the mask level
 // (MaskToAlpha). Keeping the colour unpremultiplied keeps every shown pixel a valid
 // premultiplied value even where the mask and the colour come from different strokes: the
 // full-thickness band around a brush's thinner core shows the colour underneath at the
@@ -86,16 +87,15 @@ public:
 
   // The picture shown: colour premultiplied by the mask (ARGB32 premultiplied).
   const QImage& Image() const { return FImage; }
-  // The mask (Alpha8: the level of each pixel) and the colour bitmap (RGB32).
-  const QImage& MBitmap() const { return FMask; }
-  const QImage& CBitmap() const { return FColor; }
+  // Colour bitmap and mask in one: each pixel's straight colour and, as its alpha, the
+  // mask level (ARGB32, not premultiplied).
+  const QImage& LayerBitmap() const { return FLayer; }
 
 private:
   // Recomputes the picture from colour and mask inside r.
   void MaskToAlpha(const QRect& r);
 
-  QImage FColor; // RGB32: the last stroke's colour, unpremultiplied
-  QImage FMask;  // Alpha8: the last stroke's alpha
+  QImage FLayer; // ARGB32: the last stroke's colour (straight) and its alpha (the mask)
   QImage FImage; // ARGB32 premultiplied: what is shown
   QPoint FOrigin;
 };

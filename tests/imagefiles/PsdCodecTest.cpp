@@ -141,6 +141,15 @@ TEST(PsdCodec, LayerSectionIsSkippedWhole) {
   EXPECT_EQ(PixelBytes(a), PixelBytes(b));
 }
 
+// 0x80 is a header with no data: a reader taking it for a 129-byte literal would read
+// past this row (and fail it), one taking it for a run would write past it.
+TEST(PsdCodec, PackBitsNoOpHeaderIsSkipped) {
+  const Bytes data = {0, 5, 0x80, 0x01, 0x0A, 0x14, 0x80};  // count table {5}, then the row
+  TPixelBuffer out;
+  ASSERT_TRUE(PSDLoadFromMemory(PsdFile(1, 8, 1, 2, 1, 1, data), out));
+  EXPECT_EQ(PixelBytes(out), (Bytes{10, 10, 10, 255, 20, 20, 20, 255}));
+}
+
 TEST(PsdCodec, UnknownCompressionGivesOpaqueWhite) {
   TPixelBuffer out;
   ASSERT_TRUE(PSDLoadFromMemory(PsdFile(3, 8, 3, 2, 1, 2, Bytes(20, 0x55)), out));

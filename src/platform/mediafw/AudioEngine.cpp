@@ -98,6 +98,8 @@ void TAudioEngine::Close() {
   sink_ = nullptr;
 }
 
+void TAudioEngine::ReleaseThreadState() { SDL_TLSCleanup(); }
+
 void TAudioEngine::Play(int64_t) {
   if (const uint32_t dev = device_.load()) SDL_PauseAudioDevice(dev, 0);
 }

@@ -44,6 +44,9 @@ class TAudioEngine {
   void Pause();
   // Closes the device; idempotent.
   void Close();
+  // SDL keeps state per thread (its last error, set when no device opens) and frees it by
+  // itself only on threads it made: the engine thread calls this as it ends.
+  static void ReleaseThreadState();
 
   // Playback rate: tempo-corrected between 0.5 and 2, muted outside.
   void SetRate(double rate);

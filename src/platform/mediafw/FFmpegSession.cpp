@@ -447,6 +447,7 @@ void TCore::EngineLoop() {
   }
   // Everything the engine opened is released on its own thread.
   if (audio_) audio_->Close();
+  TAudioEngine::ReleaseThreadState();
 }
 
 void TCore::Execute(const TCommand& cmd) {
