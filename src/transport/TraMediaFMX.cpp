@@ -20,6 +20,7 @@
 #include "media/MfPackPlayer.h"
 #include "platform/MessageService.h"
 #include "platform/core/IniFile.h"
+#include "transport/FrameReadout.h"
 
 namespace skm {
 
@@ -136,6 +137,7 @@ TTraMediaLayout::TTraMediaLayout(QWidget* aParent, TMfPackManager* aMfPackManage
   TraTrack->SetOnTrackUp([this] { TrackUp(); });
   TraTrack->SetIsDark(aisDark);
   TraTrack->SetTransD(FTransD);
+  TraReadout = new TTraFrameReadout(LayoutT);
 
   // Last: the rate button above was made while the queued rate was still 0.
   FRateQue = 1.0f;
@@ -210,6 +212,14 @@ void TTraMediaLayout::Seek(TMediaTime t) {
   FMfPackManager->SetCurrentTime(t);
   FSeekTarget = t;
   SettleThenCheck();
+  ReadoutUpdate(t);
+}
+
+void TTraMediaLayout::ReadoutUpdate(TMediaTime t) {
+  if (!TraReadout) return;
+  const TMediaTime step = HasVideo() ? FMfPackManager->MediaSTEP() : 0;
+  TraReadout->SetMarks(FRange0, FRange1, FisMarkDrag);
+  TraReadout->SetPosition(step ? t : kNoPosition, step, FDuration);
 }
 
 TMediaTime TTraMediaLayout::Position() const {
@@ -235,6 +245,7 @@ void TTraMediaLayout::SetDuration(TMediaTime a) {
   TraTrack->SetMax(a);
   FRange0 = 0;
   FRange1 = a;
+  ReadoutUpdate(HasVideo() ? Position() : kNoPosition);
 }
 
 void TTraMediaLayout::SetTransD(float value) {
@@ -257,12 +268,14 @@ void TTraMediaLayout::SetRange0(TMediaTime a) {
   FRange0 = std::min(FDuration, a);
   TraTrack->SetValue0(FRange0);
   FRange0 = TraTrack->Value0();
+  if (TraReadout) TraReadout->SetMarks(FRange0, FRange1, FisMarkDrag);
 }
 
 void TTraMediaLayout::SetRange1(TMediaTime a) {
   FRange1 = std::min(FDuration, a);
   TraTrack->SetValue1(FRange1);
   FRange1 = TraTrack->Value1();
+  if (TraReadout) TraReadout->SetMarks(FRange0, FRange1, FisMarkDrag);
 }
 
 // --- status ---------------------------------------------------------------------------
@@ -270,7 +283,9 @@ void TTraMediaLayout::SetRange1(TMediaTime a) {
 void TTraMediaLayout::LayoutInfo(TMediaTime CurrentTime, float Volume, bool isPlaying) {
   if (FisWaiting) return;  // the next report, 200 ms on, shows it
   // A seek of the bar that has not landed yet still reads as the old position.
-  TraTrack->SetValue(FSeekTarget != kNoPosition && FSettle->isActive() ? FSeekTarget : CurrentTime);
+  const TMediaTime shown = FSeekTarget != kNoPosition && FSettle->isActive() ? FSeekTarget : CurrentTime;
+  TraTrack->SetValue(shown);
+  ReadoutUpdate(shown);
   TraVolume->SetValue(Volume);
   if (isPlaying != FDisPlaying) {
     TraStart->SetData(QString::fromLatin1(isPlaying ? kIconPause : kIconPlay));
@@ -372,9 +387,11 @@ void TTraMediaLayout::TraVolumeChange(float Volume) {
 
 void TTraMediaLayout::TraTrackChange(uint64_t CurrentTime, uint64_t aRange0, uint64_t aRange1) {
   if (FisWaiting || !HasVideo()) return;
-  Seek(CurrentTime);
+  // A press that moves a mark shows the marks' frames until its release.
+  if (FisTracking && (aRange0 != FRange0 || aRange1 != FRange1)) FisMarkDrag = true;
   FRange0 = aRange0;
   FRange1 = aRange1;
+  Seek(CurrentTime);
 }
 
 void TTraMediaLayout::TrackDown() {
@@ -392,6 +409,10 @@ void TTraMediaLayout::TrackUp() {
   // Only the release of a press this bar acted on restores anything.
   if (!FisTracking) return;
   FisTracking = false;
+  if (FisMarkDrag) {
+    FisMarkDrag = false;
+    if (TraReadout) TraReadout->SetMarks(FRange0, FRange1, false);
+  }
   if (!HasVideo()) return;
   TMfPackManager* m = FMfPackManager;
   SettleThenCheck();

@@ -33,6 +33,7 @@ namespace skm {
 class TTraBtn;
 class TTraVolume;
 class TTraTrack;
+class TTraFrameReadout;
 
 // The rate the rate button shows.
 enum TMediaRate : uint8_t { mrNone = 0, mrHalf = 1, mrNormal = 2, mrDouble = 3 };
@@ -94,6 +95,7 @@ public:
   TTraBtn* TraFWard = nullptr;              // step forward
   TTraVolume* TraVolume = nullptr;          // volume
   TTraTrack* TraTrack = nullptr;            // time track with marks A and B
+  TTraFrameReadout* TraReadout = nullptr;   // frame number and time over the track
 
   // --- properties ---
   // White foreground (dark surroundings); writing sets all six controls.
@@ -190,7 +192,11 @@ private:
   void SettleThenCheck();
   void SettleTick();
 
+  // Shows t (the lane's position, or the target of a seek under way) in the readout.
+  void ReadoutUpdate(TMediaTime t);
+
   bool FisPlaying = false;    // play state when a track press began
+  bool FisMarkDrag = false;   // a press on the track has moved a mark
   bool FDisPlaying = false;   // play state the play/pause icon shows
   bool FisTracking = false;   // between an accepted TrackDown and its TrackUp
   bool FisWaiting = false;    // TraStartExecute is waiting for the lane to play
