@@ -215,6 +215,22 @@ void TTraMediaLayout::Seek(TMediaTime t) {
   ReadoutUpdate(t);
 }
 
+void TTraMediaLayout::UserAction(TTraUserAction a, TMediaTime t) {
+  if (!OnUserAction || FisInAction) return;
+  const QPointer<TTraMediaLayout> self(this);
+  FisInAction = true;
+  const auto fn = OnUserAction;  // the callback may replace it
+  fn(a, t);
+  if (self) FisInAction = false;
+}
+
+void TTraMediaLayout::FollowSeek(TMediaTime t) {
+  if (!HasVideo()) return;
+  const TMediaTime to = std::min(t, FDuration);
+  Seek(to);
+  TraTrack->SetValue(to);
+}
+
 void TTraMediaLayout::ReadoutUpdate(TMediaTime t) {
   if (!TraReadout) return;
   const TMediaTime step = HasVideo() ? FMfPackManager->MediaSTEP() : 0;
@@ -305,12 +321,16 @@ void TTraMediaLayout::TraStartExecute(QObject*) {
   TMfPackManager* m = FMfPackManager;
   if (m->isPlaying()) {
     m->MediaPause();
+    UserAction(TTraUserAction::Pause, Position());
     return;
   }
   const TMediaTime t = Position();
   if (t < FRange0 || t >= FRange1) Seek(FRange0);
   m->MediaStart();
-  if (m->Rate() == FRateQue) return;
+  if (m->Rate() == FRateQue) {
+    UserAction(TTraUserAction::Start, Position());
+    return;
+  }
 
   // The player takes a rate only while playing. Wait for that, for a limited time, with
   // only non-input events dispatched; the bar's own queued work is held back meanwhile.
@@ -336,6 +356,7 @@ void TTraMediaLayout::TraStartExecute(QObject*) {
   std::vector<std::function<void()>> held;
   held.swap(FDeferred);
   for (auto& fn : held) Post(std::move(fn));
+  if (mgr && mgr->HasVideo()) UserAction(TTraUserAction::Start, Position());
 }
 
 void TTraMediaLayout::TraMRateExecute(QObject*) {
@@ -352,30 +373,39 @@ void TTraMediaLayout::TraMRateExecute(QObject*) {
   if (rate == 0.0f) return;
   FRateQue = rate;
   if (FMfPackManager->isPlaying()) FMfPackManager->SetRate(rate);
+  UserAction(TTraUserAction::Rate, Position());
 }
 
 void TTraMediaLayout::TraBWardExecute(QObject*) {
   if (FisWaiting || !HasVideo()) return;
   if (FRange0 > 0) {
     Seek(FRange0);
+    UserAction(TTraUserAction::Seek, FRange0);
     return;
   }
   const TMediaTime t = Position();
   if (t == kNoPosition) return;
-  if (t > FLayer.BtnBWardD) Seek(t - FLayer.BtnBWardD);
+  if (t > FLayer.BtnBWardD) {
+    Seek(t - FLayer.BtnBWardD);
+    UserAction(TTraUserAction::Seek, t - FLayer.BtnBWardD);
+  }
 }
 
 void TTraMediaLayout::TraFWardExecute(QObject*) {
   if (FisWaiting || !HasVideo()) return;
   if (FRange1 < FDuration) {
     Seek(FRange1);
+    UserAction(TTraUserAction::Seek, FRange1);
     return;
   }
   const TMediaTime t = Position();
   const TMediaTime d = FMfPackManager->Duration();
   if (t == kNoPosition) return;
   const TMediaTime to = SatAdd(t, FLayer.BtnFWardD);
-  if (to < d) Seek(to);
+  if (to < d) {
+    Seek(to);
+    UserAction(TTraUserAction::Seek, to);
+  }
 }
 
 // --- volume and track -----------------------------------------------------------------
@@ -392,6 +422,7 @@ void TTraMediaLayout::TraTrackChange(uint64_t CurrentTime, uint64_t aRange0, uin
   FRange0 = aRange0;
   FRange1 = aRange1;
   Seek(CurrentTime);
+  UserAction(TTraUserAction::Seek, CurrentTime);
 }
 
 void TTraMediaLayout::TrackDown() {
@@ -403,6 +434,7 @@ void TTraMediaLayout::TrackDown() {
   FisPlaying = m->isPlaying();
   if (FisPlaying) m->MediaStartPause();
   m->SetIsCheckTimer(false);
+  UserAction(TTraUserAction::TrackDown, Position());
 }
 
 void TTraMediaLayout::TrackUp() {
@@ -418,6 +450,7 @@ void TTraMediaLayout::TrackUp() {
   SettleThenCheck();
   m->SetVolume(FVolume);
   if (FisPlaying) m->MediaStartPause();
+  UserAction(TTraUserAction::TrackUp, Position());
 }
 
 // --- keys -----------------------------------------------------------------------------
@@ -464,6 +497,7 @@ void TTraMediaLayout::KeyStepRun(bool back, uint64_t n) {
     }
     Seek(to);
     TraTrack->SetValue(Position());
+    UserAction(TTraUserAction::Seek, to);
   } else {
     SettleThenCheck();
   }

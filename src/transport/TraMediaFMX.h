@@ -35,6 +35,16 @@ class TTraVolume;
 class TTraTrack;
 class TTraFrameReadout;
 
+// What the user just did to a lane through its bar (reported to OnUserAction).
+enum class TTraUserAction : uint8_t {
+  Start,     // started playing (after the start's wait)
+  Pause,     // asked a playing lane to pause
+  Rate,      // chose another rate (RateQue)
+  Seek,      // a step button, a key step or a track move sent the lane to a time
+  TrackDown, // a press on the track began (the lane is paused and silent)
+  TrackUp,   // the press ended (volume and play state restored)
+};
+
 // The rate the rate button shows.
 enum TMediaRate : uint8_t { mrNone = 0, mrHalf = 1, mrNormal = 2, mrDouble = 3 };
 
@@ -163,6 +173,15 @@ public:
   // written (and nothing said) without a movie or when the movie file is gone.
   bool RangesSaveToFile();
 
+  // --- following another lane (the owner's lane link) ---
+  // Called after each user action on this lane, with the time the lane was sent to (Seek)
+  // or its position (the others). Not called for what the owner does through the bar's
+  // methods while this callback runs; the callback may call into either bar.
+  std::function<void(TTraUserAction, TMediaTime)> OnUserAction;
+  // Sends the lane to t (clamped to the duration) as a step does, moving the track and the
+  // readout; the lane keeps playing or resting. Nothing without video.
+  void FollowSeek(TMediaTime t);
+
   // Frames per key step for the modifiers held.
   uint64_t KeyStep(Qt::KeyboardModifiers AShift) const;
   // Key steps queued and not yet run, and whether the frame check is held off until the
@@ -192,6 +211,9 @@ private:
   void SettleThenCheck();
   void SettleTick();
 
+  // Tells OnUserAction, unless it is already running.
+  void UserAction(TTraUserAction a, TMediaTime t);
+  bool FisInAction = false;
   // Shows t (the lane's position, or the target of a seek under way) in the readout.
   void ReadoutUpdate(TMediaTime t);
 
