@@ -157,7 +157,6 @@ int ProgramMain(int argc, char** argv) {
   if (!opts.Command.isEmpty()) return RunHeadless(argc, argv, opts);
 
   // Program initialisation, before the UI layer starts.
-  IsWin10 = true;
   KeyTableClear();
   SettingsDefaultsKeep();
 

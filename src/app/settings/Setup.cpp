@@ -7,6 +7,7 @@
 #include <QStandardPaths>
 
 #include "platform/core/IniFile.h"
+#include "platform/openkind/OpenKind.h"
 
 namespace skm {
 
@@ -139,15 +140,6 @@ QString SettingsFileName() { return ConfigDir() + QStringLiteral("/sketchmark-mo
 
 QString WhiteboardFileName() { return ConfigDir() + QStringLiteral("/whiteboard_i.zpp"); }
 
-int FileKind(const QString& fileName) {
-  const QString base = QFileInfo(fileName).fileName();
-  const qsizetype dot = base.lastIndexOf(QLatin1Char('.'));
-  if (dot < 0) return 0;
-  const QString ext = base.mid(dot).toLower();
-  static const QStringList images{".jpg", ".jpeg", ".png", ".bmp", ".psd", ".hdr"};
-  if (images.contains(ext)) return 1;
-  if (ext == QLatin1String(".mp4")) return 2;
-  return 0;
-}
+int FileKind(const QString& fileName) { return KindOf(fileName); }
 
 } // namespace skm

@@ -58,7 +58,8 @@ QString SettingsFileName();
 // the main window and deleted by the setup dialog.
 QString WhiteboardFileName();
 
-// 0 nothing or other, 1 still image (.jpg .jpeg .png .bmp .psd .hdr), 2 movie (.mp4).
+// 0 nothing or other, 1 still image, 2 movie: by the extension, and by the content when
+// the extension does not say (KindOf of platform/openkind/OpenKind.h).
 int FileKind(const QString& fileName);
 
 } // namespace skm
