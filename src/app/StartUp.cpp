@@ -14,6 +14,7 @@
 
 #include "app/FrmMain.h"
 #include "app/Splash.h"
+#include "app/ViewExportCommand.h"
 #include "app/settings/Setup.h"
 #include "app/theme/ThemeFMX.h"
 #include "imagefiles/ConvertCommand.h"
@@ -45,6 +46,13 @@ const char* kUsage =
     "  --convert IN OUT                       read a picture, write it by OUT's extension\n"
     "  --export-frame MOVIE --frame N --output OUT.png\n"
     "                                         write frame N (0-based) exactly as shown\n"
+    "  --export-view LANE1 [LANE2] [--frame N] [--frame2 M] [--opacity X]\n"
+    "                [--side-by-side] [--annotations FILE.zpp] --output OUT.png\n"
+    "                                         write what the canvas shows at lane 1's\n"
+    "                                         resolution: lane 2 (frame M, default N) stacked\n"
+    "                                         at opacity X (default 0.5) or beside lane 1,\n"
+    "                                         the annotations over both; a lane is a movie\n"
+    "                                         or a still image\n"
     "  --frame-info MOVIE                     print size, frame rate, step, duration, frames\n"
     "  --version            show the version\n";
 
@@ -160,6 +168,8 @@ int RunHeadless(int argc, char** argv, const TOptions& o) {
 } // namespace
 
 int ProgramMain(int argc, char** argv) {
+  // --export-view has options of its own and runs before the others are looked at.
+  if (IsViewExportCommand(argc, argv)) return ViewExportMain(argc, argv);
   TOptions opts;
   int exitCode = 0;
   if (!ParseOptions(argc, argv, opts, exitCode)) return exitCode;

@@ -88,18 +88,8 @@ qint64 FrameCount(TMfPackPlayer& p) {
 
 } // namespace
 
-int RunExportFrame(const QString& movie, qint64 frame, const QString& out) {
+int GrabMovieFrame(const QString& movie, qint64 frame, QImage& image) {
   TStderrMessages messages;
-  if (out.isEmpty()) {
-    TStderrMessages::Err(QStringLiteral("No output file given."));
-    return 1;
-  }
-  QByteArray format = QFileInfo(out).suffix().toLower().toLatin1();
-  if (format.isEmpty()) format = "png";
-  if (!QImageWriter::supportedImageFormats().contains(format)) {
-    TStderrMessages::Err(QStringLiteral("Unsupported image format for the output: ") + out);
-    return 1;
-  }
   std::shared_ptr<TMfPackPlayer> player = OpenAtRest(movie);
   if (!player) return 1;
   const qint64 count = FrameCount(*player);
@@ -118,13 +108,29 @@ int RunExportFrame(const QString& movie, qint64 frame, const QString& out) {
       return 1;
     }
   }
-  QImage image;
   const bool taken = WaitUntil([&] { return player->TakeSnapShot(image) == 0 && !image.isNull(); });
   player->ShutDown();
   if (!taken) {
     TStderrMessages::Err(QStringLiteral("No picture could be taken at frame %1.").arg(frame));
     return 1;
   }
+  return 0;
+}
+
+int RunExportFrame(const QString& movie, qint64 frame, const QString& out) {
+  TStderrMessages messages;
+  if (out.isEmpty()) {
+    TStderrMessages::Err(QStringLiteral("No output file given."));
+    return 1;
+  }
+  QByteArray format = QFileInfo(out).suffix().toLower().toLatin1();
+  if (format.isEmpty()) format = "png";
+  if (!QImageWriter::supportedImageFormats().contains(format)) {
+    TStderrMessages::Err(QStringLiteral("Unsupported image format for the output: ") + out);
+    return 1;
+  }
+  QImage image;
+  if (GrabMovieFrame(movie, frame, image) != 0) return 1;
   QByteArray bytes;
   QBuffer buffer(&bytes);
   buffer.open(QIODevice::WriteOnly);

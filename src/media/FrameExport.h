@@ -9,7 +9,13 @@
 #include <QString>
 #include <QtGlobal>
 
+class QImage;
+
 namespace skm {
+
+// Opens movie and takes frame `frame` (its time is frame x Step) exactly as the viewer
+// shows it. 0 on success with the picture in image; otherwise 1 after a message on stderr.
+int GrabMovieFrame(const QString& movie, qint64 frame, QImage& image);
 
 // Opens movie, seeks to frame x Step and writes that frame to out (format by its
 // extension, PNG for ".png"), through a temporary file and a rename.

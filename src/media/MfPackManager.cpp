@@ -53,6 +53,12 @@ void TMfPackManager::DropPlayer() {
 void TMfPackManager::RecreatePlayer() {
   if (FMfPackPlayer && !FMfPackPlayer->FileName().isEmpty()) DropPlayer();
   FMfPackPlayer = TMfPackPlayer::Create();
+  if (FMfPackPlayer) FMfPackPlayer->SetFrameCacheMiB(FFrameCacheMiB);
+}
+
+void TMfPackManager::SetFrameCacheMiB(uint32_t value) {
+  FFrameCacheMiB = value;
+  if (FMfPackPlayer) FMfPackPlayer->SetFrameCacheMiB(value);
 }
 
 QString TMfPackManager::FileName() const {

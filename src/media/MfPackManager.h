@@ -84,6 +84,12 @@ public:
   void SetSnapCounts(int32_t value);
   float SnapAlpha() const { return FSnapAlpha; }
   void SetSnapAlpha(float value);
+  // Budget of the frames the lane's session keeps around the playhead, in MiB, given by
+  // the owner (0: the framework's default, 1 GiB on machines with 8 GiB of memory or
+  // more, 256 MiB below); used from the next movie opened on.
+  static constexpr uint32_t kFrameCacheMiBDefault = 0;
+  uint32_t FrameCacheMiB() const { return FFrameCacheMiB; }
+  void SetFrameCacheMiB(uint32_t value);
 
   // Start when paused, stopped or opening.
   void MediaStart();
@@ -152,6 +158,7 @@ private:
   bool FisSnapBitmaps = false;
   int32_t FSnapCounts = kSnapCountsDefault;
   float FSnapAlpha = kSnapAlphaDefault;
+  uint32_t FFrameCacheMiB = kFrameCacheMiBDefault;
   int32_t SnapBitmapsIndex = 0;     // ring slot written next
   int32_t SnapBitmapsCurrent = 0;   // ring slot shown opaque
   bool isDoSnapBitmapsDraw = false; // compose at the next delivered frame

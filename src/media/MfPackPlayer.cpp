@@ -167,7 +167,9 @@ HRESULT TMfPackPlayer::NewSession() {
   // a session should have finished closing before it is shut down.
   MakeCloseEvent();
   std::shared_ptr<IMediaSession> session;
-  hr = m_pFramework->CreateMediaSession(nullptr, session);
+  mf::SessionOptions options;
+  if (FFrameCacheMiB > 0) options.frameCacheMiB = FFrameCacheMiB;
+  hr = m_pFramework->CreateMediaSession(&options, session);
   if (Failed(hr)) return hr;
   {
     TAutoLock lock(m_critsec);

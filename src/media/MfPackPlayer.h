@@ -168,6 +168,10 @@ public:
   QString FileName() const;
   // ShutDown; then, unless empty, OpenURL(value) and on success the name is value.
   void SetFileName(const QString& value);
+  // Budget of the frames a session keeps, in MiB (0: the framework's default, from the
+  // machine's memory); used by the sessions opened from then on.
+  uint32_t FrameCacheMiB() const { return FFrameCacheMiB; }
+  void SetFrameCacheMiB(uint32_t value) { FFrameCacheMiB = value; }
 
   // A command is waiting for its completion event (0, 1, or 2 for a seek).
   uint8_t PendingKind();
@@ -222,6 +226,7 @@ private:
   void PendingDone(TCommand cmd);
 
   std::shared_ptr<mf::IMediaFramework> m_pFramework;
+  uint32_t FFrameCacheMiB = 0;  // UI thread only
   bool m_bStarted = false;  // Startup succeeded, so destruction owes a Shutdown
 
   // Private fields. Unless noted, guarded by m_critsec.

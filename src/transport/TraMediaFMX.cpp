@@ -20,6 +20,7 @@
 #include "media/MfPackPlayer.h"
 #include "platform/MessageService.h"
 #include "platform/core/IniFile.h"
+#include "transport/FrameReadout.h"
 
 namespace skm {
 
@@ -141,6 +142,7 @@ TTraMediaLayout::TTraMediaLayout(QWidget* aParent, TMfPackManager* aMfPackManage
   // A scrub shows a picture per pointer move only if the drag is applied at about the
   // pace pictures can come; seeks queued faster than that are coalesced by the session.
   TraTrack->SetDragInterval(kScrubIntervalMs);
+  TraReadout = new TTraFrameReadout(LayoutT);
 
   // Last: the rate button above was made while the queued rate was still 0.
   FRateQue = 1.0f;
@@ -215,6 +217,50 @@ void TTraMediaLayout::Seek(TMediaTime t) {
   FMfPackManager->SetCurrentTime(t);
   FSeekTarget = t;
   SettleThenCheck();
+  ReadoutUpdate(t);
+}
+
+void TTraMediaLayout::UserAction(TTraUserAction a, TMediaTime t) {
+  if (!OnUserAction || FisInAction) return;
+  const QPointer<TTraMediaLayout> self(this);
+  FisInAction = true;
+  const auto fn = OnUserAction;  // the callback may replace it
+  fn(a, t);
+  if (self) FisInAction = false;
+}
+
+void TTraMediaLayout::FollowSeek(TMediaTime t, bool pause) {
+  if (!HasVideo()) return;
+  FFollowTarget = std::min(t, FDuration);
+  FFollowPause = pause;
+  if (pause && FMfPackManager->isPlaying()) FMfPackManager->MediaPause();
+  if (!FFollowWaiting) FollowRun(0);
+}
+
+void TTraMediaLayout::FollowRun(int waited) {
+  FFollowWaiting = false;
+  if (FFollowTarget == kNoPosition) return;
+  if (!HasVideo()) {
+    FFollowTarget = kNoPosition;
+    return;
+  }
+  if (FFollowPause && FMfPackManager->isPlaying() && waited < kPauseWaitMs) {
+    FFollowWaiting = true;
+    ReadoutUpdate(FFollowTarget);
+    QTimer::singleShot(kSettlePollMs, this, [this, waited] { FollowRun(waited + kSettlePollMs); });
+    return;
+  }
+  const TMediaTime to = FFollowTarget;
+  FFollowTarget = kNoPosition;
+  Seek(to);
+  TraTrack->SetValue(to);
+}
+
+void TTraMediaLayout::ReadoutUpdate(TMediaTime t) {
+  if (!TraReadout) return;
+  const TMediaTime step = HasVideo() ? FMfPackManager->MediaSTEP() : 0;
+  TraReadout->SetMarks(FRange0, FRange1, FisMarkDrag);
+  TraReadout->SetPosition(step ? t : kNoPosition, step, FDuration);
 }
 
 TMediaTime TTraMediaLayout::Position() const {
@@ -240,6 +286,7 @@ void TTraMediaLayout::SetDuration(TMediaTime a) {
   TraTrack->SetMax(a);
   FRange0 = 0;
   FRange1 = a;
+  ReadoutUpdate(HasVideo() ? Position() : kNoPosition);
 }
 
 void TTraMediaLayout::SetTransD(float value) {
@@ -262,12 +309,14 @@ void TTraMediaLayout::SetRange0(TMediaTime a) {
   FRange0 = std::min(FDuration, a);
   TraTrack->SetValue0(FRange0);
   FRange0 = TraTrack->Value0();
+  if (TraReadout) TraReadout->SetMarks(FRange0, FRange1, FisMarkDrag);
 }
 
 void TTraMediaLayout::SetRange1(TMediaTime a) {
   FRange1 = std::min(FDuration, a);
   TraTrack->SetValue1(FRange1);
   FRange1 = TraTrack->Value1();
+  if (TraReadout) TraReadout->SetMarks(FRange0, FRange1, FisMarkDrag);
 }
 
 // --- status ---------------------------------------------------------------------------
@@ -275,7 +324,9 @@ void TTraMediaLayout::SetRange1(TMediaTime a) {
 void TTraMediaLayout::LayoutInfo(TMediaTime CurrentTime, float Volume, bool isPlaying) {
   if (FisWaiting) return;  // the next report, 200 ms on, shows it
   // A seek of the bar that has not landed yet still reads as the old position.
-  TraTrack->SetValue(FSeekTarget != kNoPosition && FSettle->isActive() ? FSeekTarget : CurrentTime);
+  const TMediaTime shown = FSeekTarget != kNoPosition && FSettle->isActive() ? FSeekTarget : CurrentTime;
+  TraTrack->SetValue(shown);
+  ReadoutUpdate(shown);
   TraVolume->SetValue(Volume);
   if (isPlaying != FDisPlaying) {
     TraStart->SetData(QString::fromLatin1(isPlaying ? kIconPause : kIconPlay));
@@ -295,12 +346,16 @@ void TTraMediaLayout::TraStartExecute(QObject*) {
   TMfPackManager* m = FMfPackManager;
   if (m->isPlaying()) {
     m->MediaPause();
+    UserAction(TTraUserAction::Pause, Position());
     return;
   }
   const TMediaTime t = Position();
   if (t < FRange0 || t >= FRange1) Seek(FRange0);
   m->MediaStart();
-  if (m->Rate() == FRateQue) return;
+  if (m->Rate() == FRateQue) {
+    UserAction(TTraUserAction::Start, Position());
+    return;
+  }
 
   // The player takes a rate only while playing. Wait for that, for a limited time, with
   // only non-input events dispatched; the bar's own queued work is held back meanwhile.
@@ -326,6 +381,7 @@ void TTraMediaLayout::TraStartExecute(QObject*) {
   std::vector<std::function<void()>> held;
   held.swap(FDeferred);
   for (auto& fn : held) Post(std::move(fn));
+  if (mgr && mgr->HasVideo()) UserAction(TTraUserAction::Start, Position());
 }
 
 void TTraMediaLayout::TraMRateExecute(QObject*) {
@@ -342,30 +398,39 @@ void TTraMediaLayout::TraMRateExecute(QObject*) {
   if (rate == 0.0f) return;
   FRateQue = rate;
   if (FMfPackManager->isPlaying()) FMfPackManager->SetRate(rate);
+  UserAction(TTraUserAction::Rate, Position());
 }
 
 void TTraMediaLayout::TraBWardExecute(QObject*) {
   if (FisWaiting || !HasVideo()) return;
   if (FRange0 > 0) {
     Seek(FRange0);
+    UserAction(TTraUserAction::Seek, FRange0);
     return;
   }
   const TMediaTime t = Position();
   if (t == kNoPosition) return;
-  if (t > FLayer.BtnBWardD) Seek(t - FLayer.BtnBWardD);
+  if (t > FLayer.BtnBWardD) {
+    Seek(t - FLayer.BtnBWardD);
+    UserAction(TTraUserAction::Seek, t - FLayer.BtnBWardD);
+  }
 }
 
 void TTraMediaLayout::TraFWardExecute(QObject*) {
   if (FisWaiting || !HasVideo()) return;
   if (FRange1 < FDuration) {
     Seek(FRange1);
+    UserAction(TTraUserAction::Seek, FRange1);
     return;
   }
   const TMediaTime t = Position();
   const TMediaTime d = FMfPackManager->Duration();
   if (t == kNoPosition) return;
   const TMediaTime to = SatAdd(t, FLayer.BtnFWardD);
-  if (to < d) Seek(to);
+  if (to < d) {
+    Seek(to);
+    UserAction(TTraUserAction::Seek, to);
+  }
 }
 
 // --- volume and track -----------------------------------------------------------------
@@ -377,6 +442,8 @@ void TTraMediaLayout::TraVolumeChange(float Volume) {
 
 void TTraMediaLayout::TraTrackChange(uint64_t CurrentTime, uint64_t aRange0, uint64_t aRange1) {
   if (FisWaiting || !HasVideo()) return;
+  // A press that moves a mark shows the marks' frames until its release.
+  if (FisTracking && (aRange0 != FRange0 || aRange1 != FRange1)) FisMarkDrag = true;
   FRange0 = aRange0;
   FRange1 = aRange1;
   // During a press the lane was paused at TrackDown; while that pause is still under way a
@@ -384,10 +451,12 @@ void TTraMediaLayout::TraTrackChange(uint64_t CurrentTime, uint64_t aRange0, uin
   if (FisTracking && FMfPackManager->isPlaying()) {
     const bool waiting = FHeldSeek != kNoPosition;
     FHeldSeek = CurrentTime;
+    ReadoutUpdate(CurrentTime);
     if (!waiting) HeldSeekRun(0);
-    return;
+  } else {
+    Seek(CurrentTime);
   }
-  Seek(CurrentTime);
+  UserAction(TTraUserAction::Seek, CurrentTime);
 }
 
 void TTraMediaLayout::HeldSeekRun(int waited) {
@@ -414,12 +483,17 @@ void TTraMediaLayout::TrackDown() {
   FisPlaying = m->isPlaying();
   if (FisPlaying) m->MediaStartPause();
   m->SetIsCheckTimer(false);
+  UserAction(TTraUserAction::TrackDown, Position());
 }
 
 void TTraMediaLayout::TrackUp() {
   // Only the release of a press this bar acted on restores anything.
   if (!FisTracking) return;
   FisTracking = false;
+  if (FisMarkDrag) {
+    FisMarkDrag = false;
+    if (TraReadout) TraReadout->SetMarks(FRange0, FRange1, false);
+  }
   if (!HasVideo()) {
     FHeldSeek = kNoPosition;
     return;
@@ -435,6 +509,7 @@ void TTraMediaLayout::TrackUp() {
   // Resume only a lane that is not playing already: a toggle would pause one whose pause
   // never took effect.
   if (FisPlaying && !m->isPlaying()) m->MediaStartPause();
+  UserAction(TTraUserAction::TrackUp, Position());
 }
 
 // --- keys -----------------------------------------------------------------------------
@@ -494,6 +569,7 @@ void TTraMediaLayout::KeyStepRun(bool back, uint64_t n, int waited) {
     }
     Seek(to);
     TraTrack->SetValue(Position());
+    UserAction(TTraUserAction::Seek, to);
   } else {
     SettleThenCheck();
   }

@@ -33,6 +33,17 @@ namespace skm {
 class TTraBtn;
 class TTraVolume;
 class TTraTrack;
+class TTraFrameReadout;
+
+// What the user just did to a lane through its bar (reported to OnUserAction).
+enum class TTraUserAction : uint8_t {
+  Start,     // started playing (after the start's wait)
+  Pause,     // asked a playing lane to pause
+  Rate,      // chose another rate (RateQue)
+  Seek,      // a step button, a key step or a track move sent the lane to a time
+  TrackDown, // a press on the track began (the lane is paused and silent)
+  TrackUp,   // the press ended (volume and play state restored)
+};
 
 // The rate the rate button shows.
 enum TMediaRate : uint8_t { mrNone = 0, mrHalf = 1, mrNormal = 2, mrDouble = 3 };
@@ -94,6 +105,7 @@ public:
   TTraBtn* TraFWard = nullptr;              // step forward
   TTraVolume* TraVolume = nullptr;          // volume
   TTraTrack* TraTrack = nullptr;            // time track with marks A and B
+  TTraFrameReadout* TraReadout = nullptr;   // frame number and time over the track
 
   // --- properties ---
   // White foreground (dark surroundings); writing sets all six controls.
@@ -161,6 +173,19 @@ public:
   // written (and nothing said) without a movie or when the movie file is gone.
   bool RangesSaveToFile();
 
+  // --- following another lane (the owner's lane link) ---
+  // Called after each user action on this lane, with the time the lane was sent to (Seek)
+  // or its position (the others). Not called for what the owner does through the bar's
+  // methods while this callback runs; the callback may call into either bar.
+  std::function<void(TTraUserAction, TMediaTime)> OnUserAction;
+  // Sends the lane to t (clamped to the duration) as a step does, moving the track and the
+  // readout. With pause, a playing lane is paused first and the seek waits for the pause
+  // (a seek during it would take its place); otherwise the lane keeps playing or resting.
+  // Nothing without video.
+  void FollowSeek(TMediaTime t, bool pause = false);
+  // Between a press on the track this bar acted on and its release.
+  bool isTracking() const { return FisTracking; }
+
   // Frames per key step for the modifiers held.
   uint64_t KeyStep(Qt::KeyboardModifiers AShift) const;
   // Key steps queued and not yet run, and whether the bar is still following a seek that
@@ -193,7 +218,18 @@ private:
   void SettleThenCheck();
   void SettleTick();
 
+  // Tells OnUserAction, unless it is already running.
+  void UserAction(TTraUserAction a, TMediaTime t);
+  bool FisInAction = false;
+  void FollowRun(int waited);
+  TMediaTime FFollowTarget = kNoPosition; // FollowSeek's target while it waits for a pause
+  bool FFollowPause = false;
+  bool FFollowWaiting = false;
+  // Shows t (the lane's position, or the target of a seek under way) in the readout.
+  void ReadoutUpdate(TMediaTime t);
+
   bool FisPlaying = false;    // play state when a track press began
+  bool FisMarkDrag = false;   // a press on the track has moved a mark
   bool FDisPlaying = false;   // play state the play/pause icon shows
   bool FisTracking = false;   // between an accepted TrackDown and its TrackUp
   bool FisWaiting = false;    // TraStartExecute is waiting for the lane to play

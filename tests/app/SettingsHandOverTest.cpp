@@ -15,4 +15,5 @@ TEST(SettingsHandOver, LowerLayerDefaultsAreTheSettingsDefaults) {
   EXPECT_EQ(d.Alpha, TMfPackManager::kSnapAlphaDefault);
   EXPECT_EQ(d.Range0FWD1, TTraTrack::kRange0FWD1Default);
   EXPECT_EQ(d.Range0FWD2, TTraTrack::kRange0FWD2Default);
+  EXPECT_EQ(d.FrameCacheMiB, TMfPackManager::kFrameCacheMiBDefault);
 }

@@ -76,6 +76,10 @@ TEST_F(Settings, LoadEdgeCases) {
       {"[SnapBitmap]\nAlpha=9\n", [] { return gSettings.Alpha == 4.0f; }, "alpha clamps to 4"},
       {"[SnapBitmap]\nAlpha=0.01\n", [] { return gSettings.Alpha == 0.1f; }, "alpha clamps to 0.1"},
       {"\xEF\xBB\xBF[TraLayer]\r\nKeyXWard3D=0x10\r\n", [] { return gSettings.KeyXWard3D == 16; }, "hex integer"},
+      {"[Setup]\nFrameCacheMiB=512\n", [] { return gSettings.FrameCacheMiB == 512; }, "frame budget read"},
+      {"[Setup]\nFrameCacheMiB=10\n", [] { return gSettings.FrameCacheMiB == 64; }, "frame budget clamps to 64"},
+      {"[Setup]\nFrameCacheMiB=99999\n", [] { return gSettings.FrameCacheMiB == 16384; }, "frame budget clamps high"},
+      {"[Setup]\nFrameCacheMiB=-5\n", [] { return gSettings.FrameCacheMiB == 0; }, "negative budget is automatic"},
   };
   for (const Row& r : rows) {
     gSettings = TSettings{};
@@ -94,6 +98,16 @@ TEST_F(Settings, OldKeyIsReplacedAndUnknownKeysSurvive) {
   EXPECT_TRUE(text.contains("Other=3\r\n"));
   EXPECT_TRUE(text.contains("ZPPWBrdAutoSave=1\r\n"));
   EXPECT_FALSE(text.contains("ZPPWBrdAutSave"));
+}
+
+TEST_F(Settings, FrameBudgetIsWrittenOnlyWhenGiven) {
+  const QString path = TempIni("[Setup]\r\nFrameCacheMiB=512\r\n\r\n");
+  SettingsLoadFrom(path);
+  ASSERT_TRUE(SettingsSaveTo(path));
+  EXPECT_TRUE(ReadAll(path).contains("FrameCacheMiB=512\r\n"));
+  gSettings.FrameCacheMiB = 0;
+  ASSERT_TRUE(SettingsSaveTo(path));
+  EXPECT_FALSE(ReadAll(path).contains("FrameCacheMiB"));
 }
 
 TEST_F(Settings, AlphaWrittenWithFullPrecisionAndTimesRoundTrip) {

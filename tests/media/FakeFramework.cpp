@@ -216,14 +216,20 @@ HRESULT TFakeFramework::Shutdown() {
   --startups_;
   return S_OK;
 }
-HRESULT TFakeFramework::CreateMediaSession(const SessionOptions*, std::shared_ptr<IMediaSession>& s) {
+HRESULT TFakeFramework::CreateMediaSession(const SessionOptions* options,
+                                           std::shared_ptr<IMediaSession>& s) {
   auto session = std::make_shared<TFakeSession>(movie, autoComplete, autoTopology, syncTopology);
   {
     std::lock_guard g(mu_);
     last_ = session;
+    lastFrameCacheMiB_ = options ? options->frameCacheMiB : 0;
   }
   s = session;
   return S_OK;
+}
+uint32_t TFakeFramework::LastFrameCacheMiB() {
+  std::lock_guard g(mu_);
+  return lastFrameCacheMiB_;
 }
 HRESULT TFakeFramework::CreateSourceResolver(std::shared_ptr<ISourceResolver>& r) {
   r = std::make_shared<TFakeResolver>(shared_from_this());

@@ -60,6 +60,8 @@ public:
 
   // The session made last (empty before the first).
   std::shared_ptr<TFakeSession> LastSession();
+  // The frame budget the last session was made with (0: no options given).
+  uint32_t LastFrameCacheMiB();
   int StartupBalance();  // Startup calls minus Shutdown calls
   int SourcesAlive();    // sources made and not shut down
 
@@ -67,6 +69,7 @@ private:
   friend class TFakeSource;
   std::mutex mu_;
   std::weak_ptr<TFakeSession> last_;
+  uint32_t lastFrameCacheMiB_ = 0;
   int startups_ = 0;
   int sourcesAlive_ = 0;
 };

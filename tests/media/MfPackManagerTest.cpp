@@ -94,6 +94,8 @@ TEST_F(ManagerTest, OpenReturnsShowableAndDeliversTheFirstFrameOnce) {
   EXPECT_TRUE(mgr->TimerViewActive());
   EXPECT_TRUE(mgr->TimerInfoActive());
   ASSERT_TRUE(Spin([&] { return AtRest(); }));
+  // Status ticks before the movie came to rest may still report it playing.
+  infos.clear();
   // The first tick delivers frame 0 even though the position reads frame 0.
   ASSERT_TRUE(Spin([&] { return !delivered.empty(); }));
   EXPECT_EQ(delivered.front(), 0);
@@ -261,6 +263,26 @@ TEST_F(ManagerWaitTest, WaitDispatchesEventsButNeverReentersTheManager) {
   EXPECT_TRUE(mgr->HasVideo());
   EXPECT_TRUE(mgr->TimerViewActive());
   EXPECT_TRUE(messages.Texts().isEmpty());
+}
+
+TEST_F(ManagerWaitTest, TheOwnersFrameBudgetReachesTheSessionsOpenedAfterwards) {
+  auto open = [&](const char* name) {
+    QTimer::singleShot(0, [&] {
+      auto s = fw->LastSession();
+      s->Deliver(MESessionTopologySet);
+      s->DeliverTopologyStatus(MF_TOPOSTATUS_READY);
+    });
+    mgr->SetFileName(QString::fromLatin1(name));
+    return fw->LastFrameCacheMiB();
+  };
+  // Not given: the framework's default for this machine.
+  EXPECT_EQ(open("a.mp4"), DefaultFrameCacheMiB());
+  EXPECT_TRUE(DefaultFrameCacheMiB() == 256u || DefaultFrameCacheMiB() == 1024u);
+  mgr->SetFrameCacheMiB(300);
+  EXPECT_EQ(mgr->FrameCacheMiB(), 300u);
+  EXPECT_EQ(open("b.mp4"), 300u);
+  mgr->SetFrameCacheMiB(0);
+  EXPECT_EQ(open("c.mp4"), DefaultFrameCacheMiB());
 }
 
 TEST_F(ManagerWaitTest, PictureThatNeverComesFailsTheOpenAfterTheLimit) {

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <QStandardPaths>
+#include <algorithm>
 
 #include "platform/core/IniFile.h"
 #include "platform/openkind/OpenKind.h"
@@ -48,6 +49,7 @@ void SettingsClamp() {
   const double a = s.Alpha;
   if (!(a >= 0.1)) s.Alpha = 0.1f; // NaN lands on the lower bound too
   else if (a > 4.0) s.Alpha = 4.0f;
+  if (s.FrameCacheMiB != 0) ClampU<uint32_t>(s.FrameCacheMiB, 64, 16384);
 }
 
 void SettingsLoadFrom(const QString& fileName) {
@@ -82,6 +84,9 @@ void SettingsLoadFrom(const QString& fileName) {
   s.DoSnapBitmap = ini.ReadBool("SnapBitmap", "DoSnapBitmap", s.DoSnapBitmap);
   s.Counts = ini.ReadInteger("SnapBitmap", "Counts", s.Counts);
   s.Alpha = static_cast<float>(ini.ReadFloat("SnapBitmap", "Alpha", s.Alpha, sep));
+  // Negative values read as 0: the framework's choice.
+  s.FrameCacheMiB = static_cast<uint32_t>(
+      std::max(0, ini.ReadInteger("Setup", "FrameCacheMiB", static_cast<int32_t>(s.FrameCacheMiB))));
   SettingsClamp();
 }
 
@@ -108,6 +113,10 @@ bool SettingsSaveTo(const QString& fileName, QString* error) {
   ini.WriteBool("SnapBitmap", "DoSnapBitmap", s.DoSnapBitmap);
   ini.WriteInteger("SnapBitmap", "Counts", s.Counts);
   ini.WriteFloat("SnapBitmap", "Alpha", static_cast<double>(s.Alpha));
+  if (s.FrameCacheMiB != 0)
+    ini.WriteInteger("Setup", "FrameCacheMiB", static_cast<int64_t>(s.FrameCacheMiB));
+  else
+    ini.DeleteKey("Setup", "FrameCacheMiB");
   ini.DeleteKey("Setup", "ZPPWBrdAutSave");
   if (!ini.SaveToFile(fileName.toStdString(), &err)) {
     if (error) *error = QString::fromStdString(err);

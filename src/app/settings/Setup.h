@@ -12,8 +12,8 @@
 
 namespace skm {
 
-// All thirteen settings; `gSettings` holds the values in force, `gSettingsDefaults` the
-// built-in ones (the setup dialog's Default button restores those, never the file's).
+// All settings; `gSettings` holds the values in force, `gSettingsDefaults` the built-in
+// ones (the setup dialog's Default button restores those, never the file's).
 struct TSettings {
   uint8_t Mode = 0;                        // "Theme": 0 Auto, 1 Light, 2 Dark
   TMediaTime Range0FWD1 = 10'000'000;      // "TraTrack": mark A back with Ctrl (0.1..3 s)
@@ -28,6 +28,10 @@ struct TSettings {
   bool DoSnapBitmap = false;               // "SnapBitmap": frame splitter of lane 1 on
   int32_t Counts = 16;                     // "SnapBitmap": frames the splitter keeps (2..40)
   float Alpha = 2.0f;                      // "SnapBitmap": splitter blending weight (0.1..4)
+  // "Setup": MiB of frames each lane keeps around its playhead (64..16384); 0, the default,
+  // leaves it to the media framework (by the machine's memory). Only in the file, written
+  // when not 0.
+  uint32_t FrameCacheMiB = 0;
 };
 
 extern TSettings gSettings;

@@ -1,5 +1,6 @@
 #include "imagefiles/codecs/PixelBuffer.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -45,7 +46,7 @@ bool TPixelBuffer::Allocate(int32_t width, int32_t height) {
   // A large picture's first touch is mostly page faults; on 2 MiB pages there are 512
   // times fewer. aligned_alloc memory is freed with std::free like the rest.
   constexpr uint64_t kHugePage = uint64_t(2) << 20;
-  if (bytes >= 2 * kHugePage) {
+  if (bytes >= 2 * kHugePage && HugePages()) {
     const uint64_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
     bits = static_cast<uint8_t*>(std::aligned_alloc(size_t(kHugePage), size_t(rounded)));
     if (bits) madvise(bits, size_t(rounded), MADV_HUGEPAGE);
@@ -58,6 +59,13 @@ bool TPixelBuffer::Allocate(int32_t width, int32_t height) {
   FHeight = height;
   return true;
 }
+
+namespace {
+std::atomic<bool> gHugePages{true};
+} // namespace
+
+void TPixelBuffer::SetHugePages(bool on) { gHugePages.store(on, std::memory_order_relaxed); }
+bool TPixelBuffer::HugePages() { return gHugePages.load(std::memory_order_relaxed); }
 
 void TPixelBuffer::Reset() {
   std::free(FBits);

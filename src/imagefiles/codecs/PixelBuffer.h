@@ -72,6 +72,11 @@ public:
   // Gives up ownership of the pixels (to be freed with std::free) and empties the buffer.
   uint8_t* Release();
 
+  // Whether large pictures go on 2 MiB pages (on by default; benchmarks compare both ways).
+  // Applies to the buffers allocated from then on; any thread.
+  static void SetHugePages(bool on);
+  static bool HugePages();
+
 private:
   uint8_t* FBits = nullptr;
   int32_t FWidth = 0;

@@ -442,7 +442,7 @@ void TCore::EngineLoop() {
     } else if (prefetchPending_) {
       prefetchPending_ = false;
       if (video_ && state_ == TState::Paused)
-        video_->Prefetch(video_->DecisionTime(clock_.Now()), [this] { return CommandsQueued(); });
+        video_->Prefetch(video_->DecisionTime(clock_.Now()));
     }
   }
   // Everything the engine opened is released on its own thread.

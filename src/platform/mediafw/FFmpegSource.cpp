@@ -205,7 +205,7 @@ HRESULT OpenDemuxer(const std::string& path, const std::atomic<bool>* interrupt,
 }
 
 HRESULT OpenDecoder(AVFormatContext* fmt, int index, int threads, CodecPtr& out,
-                    std::string& message) {
+                    std::string& message, const std::function<void(AVCodecContext*)>& configure) {
   if (index < 0 || index >= static_cast<int>(fmt->nb_streams)) return MF_E_INVALIDSTREAMNUMBER;
   const AVStream* st = fmt->streams[index];
   const AVCodec* codec = avcodec_find_decoder(st->codecpar->codec_id);
@@ -226,6 +226,7 @@ HRESULT OpenDecoder(AVFormatContext* fmt, int index, int threads, CodecPtr& out,
     dec->thread_count = threads;
     dec->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
   }
+  if (configure) configure(dec.get());
   const int err = avcodec_open2(dec.get(), codec, nullptr);
   if (err < 0) {
     message = std::string("the ") + codec->name + " decoder does not accept its " +

@@ -1,6 +1,7 @@
 #include "platform/mediafw/MediaFoundation.h"
 
 #include <mutex>
+#include <unistd.h>
 
 namespace skm::mf {
 
@@ -33,6 +34,13 @@ HRESULT Topology::AddNode(std::shared_ptr<TopologyNode> node) {
   if (!node) return E_INVALIDARG;
   nodes_.push_back(std::move(node));
   return S_OK;
+}
+
+uint32_t DefaultFrameCacheMiB() {
+  const long pages = sysconf(_SC_PHYS_PAGES);
+  const long pageSize = sysconf(_SC_PAGE_SIZE);
+  const uint64_t bytes = pages > 0 && pageSize > 0 ? uint64_t(pages) * uint64_t(pageSize) : 0;
+  return bytes >= (7ull << 30) ? 1024 : 256;
 }
 
 namespace {

@@ -495,9 +495,15 @@ class IMediaSession {
   virtual HRESULT GetAudioStreamVolume(std::shared_ptr<IAudioStreamVolume>& volume) = 0;
 };
 
+// The budget of frames a session keeps when none is given: 1 GiB on machines with 8 GiB
+// of memory or more (the system reports at least 7 GiB on those), 256 MiB below.
+uint32_t DefaultFrameCacheMiB();
+
 // Tuning of a session; the defaults suit the program.
 struct SessionOptions {
-  uint32_t frameCacheMiB = 256;  // budget of decoded frames kept around the playhead
+  // Budget of the frames kept around the playhead, decoded and converted (at least 8 MiB
+  // are used). From 86 MiB on, the frames behind a paused playhead are prepared too.
+  uint32_t frameCacheMiB = DefaultFrameCacheMiB();
   uint32_t decoderThreads = 2;   // libavcodec frame threads (0: as many as cores)
 };
 

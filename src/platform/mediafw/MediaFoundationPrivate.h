@@ -8,6 +8,7 @@
 #include "platform/mediafw/MediaFoundation.h"
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -83,9 +84,11 @@ HRESULT ProbeMovie(const std::string& path, TMovieInfo& info, std::string& messa
 // interrupt, when given, aborts blocking reads once it reads true.
 HRESULT OpenDemuxer(const std::string& path, const std::atomic<bool>* interrupt,
                     FormatPtr& fmt, std::string& message);
-// Opens a decoder for stream index of fmt.
+// Opens a decoder for stream index of fmt; configure, when given, adjusts the context
+// before it opens (where its pictures come from, for instance).
 HRESULT OpenDecoder(AVFormatContext* fmt, int index, int threads, CodecPtr& dec,
-                    std::string& message);
+                    std::string& message,
+                    const std::function<void(AVCodecContext*)>& configure = {});
 
 // A source made by the resolver (IMediaSource). The session reads Info() directly.
 class TSource final : public IMediaSource {

@@ -1,12 +1,15 @@
 #include "platform/mediafw/VideoEngine.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstring>
+#include <sys/mman.h>
 
 extern "C" {
 #include <libavutil/imgutils.h>
 #include <libavutil/mem.h>
+#include <libavutil/pixdesc.h>
 }
 
 namespace skm::mf::detail {
@@ -26,16 +29,35 @@ constexpr int64_t kContinueWindowHns = 20'000'000;
 // close to it: the frames within stay linked, so steps back from the target find them.
 constexpr int64_t kDecodeAllBeforeHns = 10'000'000;
 
+// Steps closer together than this leave the costly part of the preparation for later.
+constexpr auto kSettle = std::chrono::milliseconds(150);
+
+// A second decoding head (and the frames it prepares behind the playhead) is worth its
+// memory only from this budget on.
+constexpr uint64_t kTwoHeadsBudget = 64ull << 20;
+
 } // namespace
 
 namespace {
+// Pictures are large: their memory comes straight from the kernel and goes straight back
+// to it, so what a pool lets go of is given back (the allocator would keep it in the
+// arena of whichever thread allocated it, and two lanes' decoders then hold far more than
+// their budgets). Pages are aligned beyond what any decoder or scaler asks for.
+uint8_t* MapBytes(size_t bytes) {
+  void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  return p == MAP_FAILED ? nullptr : static_cast<uint8_t*>(p);
+}
+void UnmapBytes(uint8_t* p, size_t bytes) {
+  if (p) munmap(p, bytes);
+}
+
 // Buffers a pool keeps at most: the window of converted frames on both sides of the
 // playhead plus the pictures on screen, so playback and steps reuse buffers throughout.
 constexpr size_t kPoolKeep = 12;
 } // namespace
 
 TBufferPool::~TBufferPool() {
-  for (uint8_t* p : free_) av_free(p);
+  for (uint8_t* p : free_) UnmapBytes(p, size_);
 }
 
 std::shared_ptr<uint8_t> TBufferPool::Get(size_t bytes) {
@@ -47,12 +69,12 @@ std::shared_ptr<uint8_t> TBufferPool::Get(size_t bytes) {
       free_.pop_back();
     }
   }
-  if (!p) p = static_cast<uint8_t*>(av_malloc(bytes));
+  if (!p) p = MapBytes(bytes);
   if (!p) return nullptr;
   std::weak_ptr<TBufferPool> weak = weak_from_this();
   return std::shared_ptr<uint8_t>(p, [weak, bytes](uint8_t* q) {
     if (auto pool = weak.lock()) pool->Put(q, bytes);
-    else av_free(q);
+    else UnmapBytes(q, bytes);
   });
 }
 
@@ -60,21 +82,143 @@ void TBufferPool::Put(uint8_t* p, size_t bytes) {
   {
     std::lock_guard lock(m_);
     if (bytes != size_) {
-      for (uint8_t* q : free_) av_free(q);
+      for (uint8_t* q : free_) UnmapBytes(q, size_);
       free_.clear();
       size_ = bytes;
     }
-    if (free_.size() < kPoolKeep) {
+    if (free_.size() < std::max<size_t>(2, std::min(kPoolKeep, keepBytes_ / std::max<size_t>(1, bytes)))) {
       free_.push_back(p);
       return;
     }
   }
-  av_free(p);
+  UnmapBytes(p, bytes);
+}
+
+struct TFramePool::TShared : std::enable_shared_from_this<TFramePool::TShared> {
+  explicit TShared(size_t keep) : keepBytes(keep) {}
+  ~TShared() {
+    for (uint8_t* p : free) UnmapBytes(p, size);
+  }
+  const size_t keepBytes;
+  std::mutex m;
+  size_t size = 0;             // the size of the buffers kept
+  std::vector<uint8_t*> free;  // buffers ready for reuse
+};
+
+namespace {
+// What a buffer handed out remembers: its pool (kept alive while the buffer lives).
+struct TFrameBuffer {
+  std::shared_ptr<void> pool;
+  size_t bytes;
+};
+} // namespace
+
+TFramePool::TFramePool(size_t keepBytes) : shared_(std::make_shared<TShared>(keepBytes)) {}
+TFramePool::~TFramePool() = default;
+
+void TFramePool::Attach(AVCodecContext* c) {
+  if (!c->codec || !(c->codec->capabilities & AV_CODEC_CAP_DR1)) return;
+  c->opaque = shared_.get();
+  c->get_buffer2 = &TFramePool::GetBuffer;
+}
+
+int TFramePool::GetBuffer(AVCodecContext* c, AVFrame* f, int flags) {
+  auto* shared = static_cast<TShared*>(c->opaque);
+  const auto format = static_cast<AVPixelFormat>(f->format);
+  const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
+  if (!shared || c->hw_frames_ctx || !desc || f->width <= 0 || f->height <= 0 ||
+      (desc->flags & (AV_PIX_FMT_FLAG_HWACCEL | AV_PIX_FMT_FLAG_PAL)))
+    return avcodec_default_get_buffer2(c, f, flags);
+  // The layout libavcodec's own allocator gives: dimensions padded for the codec, each
+  // line a multiple of the alignment it asks for, the planes one after another, and
+  // room past the end for the decoder's wide reads.
+  int w = f->width, h = f->height;
+  int align[AV_NUM_DATA_POINTERS];
+  avcodec_align_dimensions2(c, &w, &h, align);
+  int linesize[4] = {};
+  for (int tries = 0;; ++tries) {
+    if (av_image_fill_linesizes(linesize, format, w) < 0 || tries > 16)
+      return avcodec_default_get_buffer2(c, f, flags);
+    bool aligned = true;
+    for (int i = 0; i < 4; ++i)
+      if (linesize[i] % std::max(1, align[i])) aligned = false;
+    if (aligned) break;
+    w += w & ~(w - 1);
+  }
+  ptrdiff_t pitches[4];
+  for (int i = 0; i < 4; ++i) pitches[i] = linesize[i];
+  size_t planes[4] = {};
+  if (av_image_fill_plane_sizes(planes, format, h, pitches) < 0)
+    return avcodec_default_get_buffer2(c, f, flags);
+  size_t bytes = 16 + 64 + 63;
+  for (size_t p : planes) bytes += p;
+  uint8_t* data = nullptr;
+  {
+    std::lock_guard lock(shared->m);
+    if (bytes == shared->size && !shared->free.empty()) {
+      data = shared->free.back();
+      shared->free.pop_back();
+    }
+  }
+  if (!data) data = MapBytes(bytes);
+  if (!data) return AVERROR(ENOMEM);
+  // The buffer holds its pool through the engine's shared state: the engine may be gone
+  // when the last frame lets go.
+  auto* owner = new (std::nothrow) TFrameBuffer{shared->shared_from_this(), bytes};
+  if (!owner) {
+    UnmapBytes(data, bytes);
+    return AVERROR(ENOMEM);
+  }
+  AVBufferRef* buf = av_buffer_create(
+      data, bytes,
+      [](void* opaque, uint8_t* p) {
+        auto* o = static_cast<TFrameBuffer*>(opaque);
+        auto* s = static_cast<TShared*>(o->pool.get());
+        bool kept = false;
+        if (s) {
+          std::lock_guard lock(s->m);
+          if (o->bytes != s->size) {
+            for (uint8_t* q : s->free) UnmapBytes(q, s->size);
+            s->free.clear();
+            s->size = o->bytes;
+          }
+          if ((s->free.size() + 1) * o->bytes <= std::max(s->keepBytes, 4 * o->bytes)) {
+            s->free.push_back(p);
+            kept = true;
+          }
+        }
+        if (!kept) UnmapBytes(p, o->bytes);
+        delete o;
+      },
+      owner, 0);
+  if (!buf) {
+    delete owner;
+    UnmapBytes(data, bytes);
+    return AVERROR(ENOMEM);
+  }
+  f->buf[0] = buf;
+  uint8_t* at = data;
+  for (int i = 0; i < 4 && planes[i]; ++i) {
+    f->data[i] = at;
+    f->linesize[i] = linesize[i];
+    at += planes[i];
+  }
+  f->extended_data = f->data;
+  return 0;
 }
 
 TVideoEngine::TVideoEngine(std::shared_ptr<const TMovieInfo> info, uint64_t budgetBytes,
                            int threads, const std::atomic<bool>* abort)
-    : info_(std::move(info)), budget_(budgetBytes), threads_(threads), abort_(abort) {
+    : info_(std::move(info)),
+      // The budget holds all the engine's pictures: three quarters for the frames kept,
+      // the rest for free buffers kept for reuse and the decoders' own frames.
+      budget_(budgetBytes - budgetBytes / 4),
+      threads_(threads),
+      abort_(abort),
+      // Free buffers kept for reuse are memory outside the budget: a sixteenth of it for
+      // the decoded pictures, an eighth for the converted ones.
+      framePool_(budgetBytes / 16),
+      pool_(std::make_shared<TBufferPool>(budgetBytes / 8)) {
   if (info_->rateNum > 0 && info_->rateDen > 0) {
     frameDur_ = 1e7 * info_->rateDen / info_->rateNum;
     step_ = static_cast<uint64_t>(double(info_->rateDen) * 10'000'000.0 / double(info_->rateNum));
@@ -84,6 +228,12 @@ TVideoEngine::TVideoEngine(std::shared_ptr<const TMovieInfo> info, uint64_t budg
 
 TVideoEngine::~TVideoEngine() {
   {
+    std::lock_guard lock(prepMutex_);
+    stopPrep_ = true;
+  }
+  prepCv_.notify_all();
+  if (preparer_.joinable()) preparer_.join();
+  {
     std::lock_guard lock(cacheMutex_);
     stopHelper_ = true;
   }
@@ -91,30 +241,143 @@ TVideoEngine::~TVideoEngine() {
   if (helper_.joinable()) helper_.join();
 }
 
-HRESULT TVideoEngine::Open(std::string& message) {
-  HRESULT hr = OpenDemuxer(info_->path, abort_, fmt_, message);
+HRESULT TVideoEngine::OpenHead(THead& h, std::string& message) {
+  HRESULT hr = OpenDemuxer(info_->path, abort_, h.fmt, message);
   if (Failed(hr)) return hr;
-  if (info_->videoIndex < 0 || info_->videoIndex >= static_cast<int>(fmt_->nb_streams))
+  if (info_->videoIndex < 0 || info_->videoIndex >= static_cast<int>(h.fmt->nb_streams))
     return MF_E_INVALIDSTREAMNUMBER;
-  for (unsigned i = 0; i < fmt_->nb_streams; ++i)
-    fmt_->streams[i]->discard = static_cast<int>(i) == info_->videoIndex ? AVDISCARD_DEFAULT
-                                                                          : AVDISCARD_ALL;
-  stream_ = fmt_->streams[info_->videoIndex];
+  for (unsigned i = 0; i < h.fmt->nb_streams; ++i)
+    h.fmt->streams[i]->discard = static_cast<int>(i) == info_->videoIndex ? AVDISCARD_DEFAULT
+                                                                           : AVDISCARD_ALL;
+  h.stream = h.fmt->streams[info_->videoIndex];
+  hr = OpenDecoder(h.fmt.get(), info_->videoIndex, threads_, h.dec, message,
+                   [this](AVCodecContext* c) { framePool_.Attach(c); });
+  if (Failed(hr)) return hr;
+  h.pkt.reset(av_packet_alloc());
+  h.frame.reset(av_frame_alloc());
+  if (!h.pkt || !h.frame) return E_OUTOFMEMORY;
+  // A freshly opened demuxer stands at the start: a first run from there needs no seek.
+  h.run = TRun{};
+  h.run.active = true;
+  h.run.fromStart = true;
+  h.run.atOpen = true;
+  return S_OK;
+}
+
+HRESULT TVideoEngine::Open(std::string& message) {
+  HRESULT hr = OpenHead(heads_[0], message);
+  if (Failed(hr)) return hr;
   // These decoders drop only pictures no other picture predicts from when told to skip
   // non-reference frames; for others we do not rely on it.
-  canSkip_ = stream_->codecpar->codec_id == AV_CODEC_ID_H264 ||
-             stream_->codecpar->codec_id == AV_CODEC_ID_HEVC;
-  hr = OpenDecoder(fmt_.get(), info_->videoIndex, threads_, dec_, message);
-  if (Failed(hr)) return hr;
-  pkt_.reset(av_packet_alloc());
-  frame_.reset(av_frame_alloc());
-  if (!pkt_ || !frame_) return E_OUTOFMEMORY;
-  // A freshly opened demuxer stands at the start: the first run needs no seek.
-  run_ = TRun{};
-  run_.active = true;
-  run_.fromStart = true;
+  const AVCodecID id = heads_[0].stream->codecpar->codec_id;
+  canSkip_ = id == AV_CODEC_ID_H264 || id == AV_CODEC_ID_HEVC;
   if (!helper_.joinable()) helper_ = std::thread([this] { HelperLoop(); });
+  if (!preparer_.joinable()) preparer_ = std::thread([this] { PreparerLoop(); });
   return S_OK;
+}
+
+TVideoEngine::TDecodeLock::TDecodeLock(TVideoEngine& e) : e_(e) {
+  ++e_.decodeWanted_;
+  e_.decodeMutex_.lock();
+  --e_.decodeWanted_;
+}
+
+TVideoEngine::TDecodeLock::~TDecodeLock() { e_.decodeMutex_.unlock(); }
+
+void TVideoEngine::Prefetch(int64_t t) {
+  const bool backward = lastPrefetch_ != kUnknown && t < lastPrefetch_;
+  lastPrefetch_ = t;
+  // The pictures to convert next are known from memory alone: the helper starts on them
+  // at once, before the preparer even wakes.
+  WantAround(t, backward);
+  {
+    std::lock_guard lock(prepMutex_);
+    prepAt_ = t;
+    prepBackward_ = backward;
+    prepJobNow_ = ++prepJob_;
+  }
+  prepCv_.notify_all();
+}
+
+void TVideoEngine::WantAround(int64_t t, bool backward) {
+  const int window = WindowFrames();
+  if (window <= 0) return;
+  std::vector<int64_t> order;
+  {
+    std::lock_guard lock(cacheMutex_);
+    auto at = FindExact(t);
+    if (at == cache_.end()) return;
+    std::vector<int64_t> before, after;
+    for (auto p = at; static_cast<int>(before.size()) < (backward ? window : 1) &&
+                      p != cache_.begin();) {
+      auto q = std::prev(p);
+      if (q->second.next != p->first) break;
+      before.push_back(q->first);
+      p = q;
+    }
+    for (auto p = at; static_cast<int>(after.size()) < (backward ? 1 : window);) {
+      if (p->second.last || p->second.next == kUnknown) break;
+      p = cache_.find(p->second.next);
+      if (p == cache_.end()) break;
+      after.push_back(p->first);
+    }
+    const auto& first = backward ? before : after;
+    const auto& second = backward ? after : before;
+    order = first;
+    order.insert(order.end(), second.begin(), second.end());
+  }
+  Want(std::move(order));
+}
+
+void TVideoEngine::PreparerLoop() {
+  uint64_t done = 0;
+  auto lastJobAt = std::chrono::steady_clock::time_point{};
+  std::unique_lock lock(prepMutex_);
+  for (;;) {
+    prepCv_.wait(lock, [&] { return stopPrep_ || prepJob_ != done; });
+    if (stopPrep_) return;
+    const uint64_t job = prepJob_;
+    const int64_t t = prepAt_;
+    const bool backward = prepBackward_;
+    lock.unlock();
+    auto stop = [&] {
+      return stopPrep_.load() || decodeWanted_.load() > 0 || prepJobNow_.load() != job ||
+             (abort_ && abort_->load());
+    };
+    // Steps in quick succession (a held key, steps back to back) need the cores for their
+    // own frames: the costly part of the preparation waits until they pause a moment.
+    const auto now = std::chrono::steady_clock::now();
+    const bool rapid = now - lastJobAt < kSettle;
+    lastJobAt = now;
+    std::unique_lock decoding(decodeMutex_, std::defer_lock);
+    // The engine thread goes first: take decoding only while it does not want it.
+    auto take = [&] {
+      while (!stop()) {
+        decoding.lock();
+        if (decodeWanted_.load() == 0) return true;
+        decoding.unlock();
+        std::this_thread::yield();
+      }
+      return false;
+    };
+    auto settle = [&] {
+      if (!rapid) return !stop();
+      decoding.unlock();
+      {
+        std::unique_lock wait(prepMutex_);
+        prepCv_.wait_until(wait, now + kSettle, [&] { return stopPrep_ || prepJob_ != job; });
+      }
+      return take();
+    };
+    if (take()) {
+      PrefetchLocked(t, backward, stop, settle);
+      if (decoding.owns_lock()) decoding.unlock();
+    }
+    lock.lock();
+    // Done, or given way: a preparation broken off is asked for again by the pause that
+    // follows whatever the engine thread decoded.
+    done = job;
+  }
 }
 
 void TVideoEngine::HelperLoop() {
@@ -203,21 +466,30 @@ std::map<int64_t, TVideoEngine::TEntry>::iterator TVideoEngine::FindBest(int64_t
   return std::prev(it);
 }
 
-void TVideoEngine::Insert(int64_t pts, FramePtr frame) {
+void TVideoEngine::Insert(THead& h, int64_t pts, FramePtr frame) {
   std::lock_guard lock(cacheMutex_);
-  if (run_.prevPts != kUnknown && (!run_.skipped || run_.prevPts >= run_.skippedUpTo)) {
-    auto prev = cache_.find(run_.prevPts);
+  const TRun& run = h.run;
+  if (run.prevPts != kUnknown && (!run.skipped || run.prevPts >= run.skippedUpTo)) {
+    auto prev = cache_.find(run.prevPts);
     if (prev != cache_.end()) prev->second.next = pts;
   }
+  ++stats_.framesDecoded;
+  // A frame with a frame left out after it can never be linked to its successor by this
+  // run, so no request could be answered with it: its buffer goes straight back to the
+  // decoder instead of taking memory (unless it is the movie's first frame, or a guess of
+  // time stamps ended all linking and only the nearest frame can still be shown).
+  const bool first = run.fromStart && !run.gotFrame;
+  if (!first && run.skipped && run.skippedUpTo != INT64_MAX && pts < run.skippedUpTo &&
+      cache_.find(pts) == cache_.end())
+    return;
   auto [it, fresh] = cache_.try_emplace(pts);
   TEntry& e = it->second;
-  if (run_.fromStart && !run_.gotFrame) e.first = true;
+  if (first) e.first = true;
   if (fresh) {
     e.bytes = FrameBytes(frame.get());
     e.yuv = std::move(frame);
     cacheBytes_ += e.bytes;
   }
-  ++stats_.framesDecoded;
   Evict();
 }
 
@@ -389,206 +661,283 @@ TVideoEngine::TStats TVideoEngine::Stats() const {
   return s;
 }
 
-bool TVideoEngine::CanContinueTo(int64_t t, bool jumpAhead) const {
-  if (!run_.active || run_.eof) return false;
-  if (run_.prevPts == kUnknown) return true;  // freshly positioned: its frames come next
-  if (run_.prevPts > t) return false;
+bool TVideoEngine::CanContinueTo(const THead& h, int64_t t, bool jumpAhead) const {
+  const TRun& run = h.run;
+  if (!h.dec || !run.active || run.eof) return false;
+  // Freshly positioned by a seek for this target: its frames come next.
+  if (run.prevPts == kUnknown && !run.atOpen) return true;
+  // A head that stands at the start of the movie counts as being at its first frame.
+  const int64_t prev = run.prevPts == kUnknown ? 0 : run.prevPts;
+  if (prev > t) return false;
   if (!jumpAhead) return true;
-  if (avformat_index_get_entries_count(stream_) > 0 && run_.lastDts != AV_NOPTS_VALUE) {
+  if (avformat_index_get_entries_count(h.stream) > 0) {
     // Index times are decode times, which run ahead of presentation times by the
     // reordering delay; a keyframe that close before the target may still be shown after
     // it, so the one before counts.
-    const int64_t ts = HnsToStream(*info_, stream_, t);
+    const int64_t ts = HnsToStream(*info_, h.stream, t);
     const int64_t margin = av_rescale_q(
-        static_cast<int64_t>(frameDur_ * (std::max(dec_->has_b_frames, 2) + 1)), kHnsBase,
-        stream_->time_base);
+        static_cast<int64_t>(frameDur_ * (std::max(h.dec->has_b_frames, 2) + 1)), kHnsBase,
+        h.stream->time_base);
     const AVIndexEntry* key =
-        avformat_index_get_entry_from_timestamp(stream_, ts, AVSEEK_FLAG_BACKWARD);
+        avformat_index_get_entry_from_timestamp(h.stream, ts, AVSEEK_FLAG_BACKWARD);
     if (key && ts - key->timestamp < margin)
-      key = avformat_index_get_entry_from_timestamp(stream_, key->timestamp - 1,
+      key = avformat_index_get_entry_from_timestamp(h.stream, key->timestamp - 1,
                                                     AVSEEK_FLAG_BACKWARD);
+    if (!key) return true;
     // A keyframe past what we have read, before the target: jumping there is cheaper.
-    return !key || key->timestamp <= run_.lastDts;
+    if (run.lastDts != AV_NOPTS_VALUE) return key->timestamp <= run.lastDts;
+    if (run.atOpen && !run.gotFrame) {
+      // Nothing read yet from the start: only the first group is on the way.
+      const AVIndexEntry* first = avformat_index_get_entry(h.stream, 0);
+      return first && key->timestamp <= first->timestamp;
+    }
   }
-  return t - run_.prevPts <= kContinueWindowHns;
+  return t - prev <= kContinueWindowHns;
 }
 
-void TVideoEngine::SeekFor(int64_t t, int attempt) {
+void TVideoEngine::SeekFor(THead& h, int64_t t, int attempt) {
   const bool fromStart = attempt >= 3 || t - kBackoffHns[std::min(attempt, 2)] <= 0;
   int64_t target = fromStart ? 0 : t - kBackoffHns[std::min(attempt, 2)];
+  AVFormatContext* fmt = h.fmt.get();
+  const int index = h.stream->index;
   int err;
   if (fromStart) {
-    const int64_t ts = HnsToStream(*info_, stream_, 0);
-    err = avformat_seek_file(fmt_.get(), stream_->index, INT64_MIN, ts, ts, 0);
-    if (err < 0) err = av_seek_frame(fmt_.get(), stream_->index, ts, AVSEEK_FLAG_BACKWARD);
-    if (err < 0) err = avformat_seek_file(fmt_.get(), -1, INT64_MIN, 0, 0, AVSEEK_FLAG_BYTE);
+    const int64_t ts = HnsToStream(*info_, h.stream, 0);
+    err = avformat_seek_file(fmt, index, INT64_MIN, ts, ts, 0);
+    if (err < 0) err = av_seek_frame(fmt, index, ts, AVSEEK_FLAG_BACKWARD);
+    if (err < 0) err = avformat_seek_file(fmt, -1, INT64_MIN, 0, 0, AVSEEK_FLAG_BYTE);
   } else {
-    const int64_t ts = HnsToStream(*info_, stream_, target);
-    err = avformat_seek_file(fmt_.get(), stream_->index, INT64_MIN, ts, ts, 0);
-    if (err < 0) err = av_seek_frame(fmt_.get(), stream_->index, ts, AVSEEK_FLAG_BACKWARD);
+    const int64_t ts = HnsToStream(*info_, h.stream, target);
+    err = avformat_seek_file(fmt, index, INT64_MIN, ts, ts, 0);
+    if (err < 0) err = av_seek_frame(fmt, index, ts, AVSEEK_FLAG_BACKWARD);
   }
-  avcodec_flush_buffers(dec_.get());
+  avcodec_flush_buffers(h.dec.get());
   {
     std::lock_guard lock(cacheMutex_);
     ++stats_.seeks;
   }
-  run_ = TRun{};
-  run_.active = err >= 0;
-  run_.fromStart = fromStart && err >= 0;
+  h.run = TRun{};
+  h.run.active = err >= 0;
+  h.run.fromStart = fromStart && err >= 0;
 }
 
-int TVideoEngine::DecodeOne(int64_t& pts) {
+int TVideoEngine::DecodeOne(THead& h, int64_t& pts) {
+  TRun& run = h.run;
+  AVCodecContext* dec = h.dec.get();
+  AVFrame* frame = h.frame.get();
+  AVPacket* pkt = h.pkt.get();
   for (;;) {
     if (abort_ && abort_->load()) return AVERROR_EXIT;
-    int r = avcodec_receive_frame(dec_.get(), frame_.get());
+    int r = avcodec_receive_frame(dec, frame);
     if (r >= 0) {
-      int64_t ts = frame_->best_effort_timestamp;
+      int64_t ts = frame->best_effort_timestamp;
       int64_t p;
       if (ts == AV_NOPTS_VALUE) {
-        if (run_.prevPts == kUnknown && !run_.fromStart) {
+        if (run.prevPts == kUnknown && !run.fromStart) {
           // The first frame after a seek without a time stamp (MPEG program streams
           // landing between keyframes): nothing tells where it lies.
-          av_frame_unref(frame_.get());
+          av_frame_unref(frame);
           continue;
         }
-        p = run_.prevPts == kUnknown ? 0 : run_.prevPts + static_cast<int64_t>(frameDur_);
+        p = run.prevPts == kUnknown ? 0 : run.prevPts + static_cast<int64_t>(frameDur_);
         // A guess cannot be trusted once frames were left out: link nothing more.
-        if (run_.skipped) run_.skippedUpTo = INT64_MAX;
+        if (run.skipped) run.skippedUpTo = INT64_MAX;
       } else {
-        p = StreamToHns(*info_, stream_, ts);
+        p = StreamToHns(*info_, h.stream, ts);
       }
-      if (run_.prevPts != kUnknown && p <= run_.prevPts) {
+      if (run.prevPts != kUnknown && p <= run.prevPts) {
         // Time stamps that go backwards (damaged files): the frame cannot be placed.
-        av_frame_unref(frame_.get());
+        av_frame_unref(frame);
         continue;
       }
       FramePtr held(av_frame_alloc());
       if (!held) return AVERROR(ENOMEM);
-      av_frame_move_ref(held.get(), frame_.get());
-          Insert(p, std::move(held));
-      run_.prevPts = p;
-      run_.gotFrame = true;
+      av_frame_move_ref(held.get(), frame);
+      Insert(h, p, std::move(held));
+      run.prevPts = p;
+      run.gotFrame = true;
       pts = p;
       return 1;
     }
     if (r == AVERROR_EOF) {
-      run_.eof = true;
+      run.eof = true;
       eofSeen_ = true;
       std::lock_guard lock(cacheMutex_);
-      if (run_.prevPts != kUnknown) {
-        auto it = cache_.find(run_.prevPts);
+      if (run.prevPts != kUnknown) {
+        auto it = cache_.find(run.prevPts);
         if (it != cache_.end()) it->second.last = true;
-        lastFrameTime_ = std::max(lastFrameTime_, run_.prevPts);
+        lastFrameTime_ = std::max(lastFrameTime_, run.prevPts);
       }
       return 0;
     }
     if (r != AVERROR(EAGAIN)) return r;
-    if (run_.demuxEof) {
+    if (run.demuxEof) {
       // The decoder wants more but the stream is drained: treat as the end.
-      avcodec_send_packet(dec_.get(), nullptr);
+      avcodec_send_packet(dec, nullptr);
       continue;
     }
-    r = av_read_frame(fmt_.get(), pkt_.get());
-    if (r == AVERROR_EOF || (r < 0 && avio_feof(fmt_->pb))) {
-      run_.demuxEof = true;
-      avcodec_send_packet(dec_.get(), nullptr);
+    r = av_read_frame(h.fmt.get(), pkt);
+    if (r == AVERROR_EOF || (r < 0 && avio_feof(h.fmt->pb))) {
+      run.demuxEof = true;
+      avcodec_send_packet(dec, nullptr);
       continue;
     }
     if (r < 0) {
       if (r == AVERROR_EXIT) return r;
       // A read error inside the file: end the stream here rather than spin.
-      run_.demuxEof = true;
-      avcodec_send_packet(dec_.get(), nullptr);
+      run.demuxEof = true;
+      avcodec_send_packet(dec, nullptr);
       continue;
     }
-    if (pkt_->stream_index == stream_->index) {
-      if (pkt_->dts != AV_NOPTS_VALUE) run_.lastDts = pkt_->dts;
+    if (pkt->stream_index == h.stream->index) {
+      if (pkt->dts != AV_NOPTS_VALUE) run.lastDts = pkt->dts;
       // Skipping starts once the run gave its first frame (the first of the movie and a
       // keyframe shown after the target are recognised by it) and needs each packet's
       // time stamp, to know what was left out.
       bool skip = false;
-      if (canSkip_ && skipBefore_ != kUnknown && run_.gotFrame && pkt_->pts != AV_NOPTS_VALUE) {
-        const int64_t p = StreamToHns(*info_, stream_, pkt_->pts);
-        if (p < skipBefore_) {
+      if (canSkip_ && h.skipBefore != kUnknown && run.gotFrame && pkt->pts != AV_NOPTS_VALUE) {
+        const int64_t p = StreamToHns(*info_, h.stream, pkt->pts);
+        if (p < h.skipBefore) {
           skip = true;
-          run_.skipped = true;
-          run_.skippedUpTo = std::max(run_.skippedUpTo, p);
+          run.skipped = true;
+          run.skippedUpTo = std::max(run.skippedUpTo, p);
         }
       }
-      dec_->skip_frame = skip ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
-      const int s = avcodec_send_packet(dec_.get(), pkt_.get());
+      dec->skip_frame = skip ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
+      const int s = avcodec_send_packet(dec, pkt);
       if (s < 0 && s != AVERROR(EAGAIN) && s != AVERROR_INVALIDDATA) {
         // Other decoder errors on damaged data: skip the packet and go on.
         ++failures_;
       }
     }
-    av_packet_unref(pkt_.get());
+    av_packet_unref(pkt);
+  }
+}
+
+TVideoEngine::THead* TVideoEngine::HeadFor(int64_t t, bool background) {
+  // The head that decodes on to t with the least work: the one standing nearest before it.
+  THead* best = nullptr;
+  for (THead& h : heads_) {
+    if (!CanContinueTo(h, t)) continue;
+    if (!best || h.run.prevPts > best->run.prevPts) best = &h;
+  }
+  if (best) return best;
+  // Otherwise a seek: by the head used least recently, so the other keeps its place (the
+  // playhead's neighbourhood, or the group prepared behind it). The second head opens
+  // for the first preparation in the background (opening reads the streams' headers,
+  // which a request that waits should not pay for); a movie it cannot open for is served
+  // by the first alone.
+  THead& second = heads_[1];
+  if (!second.dec && background && budget_ >= kTwoHeadsBudget) {
+    std::string message;
+    if (Failed(OpenHead(second, message))) second = THead{};
+  }
+  if (!second.dec) return &heads_[0];
+  return heads_[0].lastUse <= second.lastUse ? &heads_[0] : &second;
+}
+
+TVideoEngine::TResult TVideoEngine::Decode(int64_t t, const std::function<bool()>& interrupted,
+                                           int64_t keepFrom) {
+  THead* h = nullptr;
+  int attempt = 0;
+  // Skipping is given up for this target once a run that skipped could not reach it
+  // (a movie whose frames are unevenly spaced may show a skipped frame there).
+  bool allowSkip = true;
+  for (;;) {
+    {
+      std::lock_guard lock(cacheMutex_);
+      if (FindExact(t) != cache_.end()) return TResult::Ready;
+    }
+    if ((interrupted && interrupted()) || (abort_ && abort_->load())) return TResult::Interrupted;
+    if (!h) {
+      h = HeadFor(t, keepFrom != kUnknown);
+      h->lastUse = ++uses_;
+    }
+    if (!CanContinueTo(*h, t, attempt == 0)) {
+      if (attempt >= kMaxAttempts) return TResult::Failed;
+      if (attempt > 0 && h->run.skipped) allowSkip = false;
+      SeekFor(*h, t, attempt);
+      ++attempt;
+      if (!h->run.active) return TResult::Failed;
+    }
+    const bool firstOfRun = !h->run.gotFrame;
+    int64_t pts = 0;
+    if (allowSkip) {
+      const int64_t keepAll = std::max<int64_t>(
+          kDecodeAllBeforeHns, static_cast<int64_t>(frameDur_ * (h->dec->has_b_frames + 3)));
+      h->skipBefore = keepFrom != kUnknown ? keepFrom : t - keepAll;
+    }
+    const int r = DecodeOne(*h, pts);
+    h->skipBefore = kUnknown;
+    if (r == AVERROR_EXIT) return TResult::Interrupted;
+    if (r < 0) return TResult::Failed;
+    if (r == 1 && firstOfRun && !h->run.fromStart && pts > t) {
+      // The keyframe we landed on already lies past the target (B-frames, coarse
+      // indexes): seek earlier on the next turn.
+      h->run.active = false;
+      if (attempt == 0) attempt = 1;
+    }
   }
 }
 
 TVideoEngine::TResult TVideoEngine::Ensure(int64_t t, const std::function<bool()>& interrupted,
                                            bool convert) {
-  // A frame asked for to be shown becomes the playhead; the frames the window prepares
-  // leave it where it is.
-  if (convert) {
-    std::lock_guard lock(cacheMutex_);
-    focus_ = t;
-  }
-  int attempt = 0;
-  bool decoded = false;
-  // Skipping is given up for this target once a run that skipped could not reach it
-  // (a movie whose frames are unevenly spaced may show a skipped frame there).
-  bool allowSkip = true;
-  const int64_t keepAll = std::max<int64_t>(
-      kDecodeAllBeforeHns, static_cast<int64_t>(frameDur_ * (dec_->has_b_frames + 3)));
-  for (;;) {
-    int64_t hit = kUnknown;
-    bool converted = false;
-    {
-      std::lock_guard lock(cacheMutex_);
-      auto it = FindExact(t);
-      if (it != cache_.end()) {
-        hit = it->first;
-        converted = it->second.bgra != nullptr;
-        if (!decoded) ++stats_.cacheHits;
-      }
-    }
-    if (hit != kUnknown) {
-      if (!converted && convert) ConvertEntry(hit);
-      return TResult::Ready;
-    }
-    if ((interrupted && interrupted()) || (abort_ && abort_->load())) return TResult::Interrupted;
-    if (!CanContinueTo(t, attempt == 0)) {
-      if (attempt >= kMaxAttempts) break;
-      if (attempt > 0 && run_.skipped) allowSkip = false;
-      SeekFor(t, attempt);
-      ++attempt;
-      if (!run_.active) break;
-    }
-    const bool firstOfRun = !run_.gotFrame;
-    int64_t pts = 0;
-    skipBefore_ = allowSkip ? t - keepAll : kUnknown;
-    const int r = DecodeOne(pts);
-    skipBefore_ = kUnknown;
-    decoded = true;
-    if (r == AVERROR_EXIT) return TResult::Interrupted;
-    if (r < 0) break;
-    if (r == 1 && firstOfRun && !run_.fromStart && pts > t) {
-      // The keyframe we landed on already lies past the target (B-frames, coarse
-      // indexes): seek earlier on the next turn.
-      run_.active = false;
-      if (attempt == 0) attempt = 1;
-    }
-  }
-  // Best effort: the nearest frame we have rather than nothing.
-  int64_t best = kUnknown;
+  // A request from the engine thread is a command under way: the preparation for the
+  // old playhead stops at its next frame and leaves the cores to it (the pause that ends
+  // a step asks for a new one).
+  prepJobNow_.fetch_add(1);
+  // A frame in memory needs no decoding.
+  int64_t hit = kUnknown;
   {
     std::lock_guard lock(cacheMutex_);
-    auto it = FindBest(t);
-    if (it == cache_.end()) return TResult::Failed;
-    best = it->first;
+    if (convert) focus_ = t;
+    auto it = FindExact(t);
+    if (it != cache_.end()) {
+      ++stats_.cacheHits;
+      if (it->second.bgra || !convert) return TResult::Ready;
+      hit = it->first;
+    }
   }
-  ConvertEntry(best);
+  if (hit != kUnknown) {
+    ConvertEntry(hit);
+    std::lock_guard lock(cacheMutex_);
+    auto it = cache_.find(hit);
+    if (it != cache_.end() && it->second.bgra) return TResult::Ready;
+  }
+  TDecodeLock decoding(*this);
+  return EnsureLocked(t, interrupted, convert);
+}
+
+TVideoEngine::TResult TVideoEngine::EnsureLocked(int64_t t,
+                                                 const std::function<bool()>& interrupted,
+                                                 bool convert) {
+  // A frame asked for to be shown becomes the playhead; the frames the window prepares
+  // leave it where it is.
+  {
+    std::lock_guard lock(cacheMutex_);
+    if (convert) focus_ = t;
+    auto it = FindExact(t);
+    if (it != cache_.end()) {
+      ++stats_.cacheHits;
+      // Converted below, outside the lock, when asked for.
+      if (it->second.bgra || !convert) return TResult::Ready;
+    }
+  }
+  // A frame that must be decoded first gets the cores: the pictures the helper was to
+  // prepare around the old playhead wait for the next window.
+  if (convert) Want({});
+  const TResult r = Decode(t, interrupted, kUnknown);
+  if (r == TResult::Interrupted) return r;
+  int64_t pts = kUnknown;
+  {
+    std::lock_guard lock(cacheMutex_);
+    auto it = FindExact(t);
+    // Best effort after a failure: the nearest frame we have rather than nothing.
+    if (it == cache_.end()) it = FindBest(t);
+    if (it == cache_.end()) return TResult::Failed;
+    pts = it->first;
+  }
+  if (convert) ConvertEntry(pts);
   return TResult::Ready;
 }
 
@@ -609,7 +958,8 @@ void TVideoEngine::DecodeAhead(int64_t t, int64_t ahead,
       it->second.bgra.reset();
     }
   }
-  if (Ensure(t, interrupted) != TResult::Ready) return;
+  TDecodeLock decoding(*this);
+  if (EnsureLocked(t, interrupted, true) != TResult::Ready) return;
   // Walk the chain of known successors, decoding what is missing; the helper converts the
   // next few frames to show meanwhile. Decoded frames ahead take at most half the budget,
   // so none is evicted before its turn comes.
@@ -641,7 +991,7 @@ void TVideoEngine::DecodeAhead(int64_t t, int64_t ahead,
     if (last || pts >= t + ahead || aheadBytes > budget_ / 2) return;
     if (!known) {
       // Decode the successor; the run continues from where it stopped.
-      if (Ensure(pts + 1, interrupted, false) != TResult::Ready) return;
+      if (EnsureLocked(pts + 1, interrupted, false) != TResult::Ready) return;
       std::lock_guard lock(cacheMutex_);
       focus_ = t;
       auto it = cache_.find(pts);
@@ -651,14 +1001,75 @@ void TVideoEngine::DecodeAhead(int64_t t, int64_t ahead,
   }
 }
 
-void TVideoEngine::Prefetch(int64_t t, const std::function<bool()>& interrupted) {
-  // The direction of the last step decides where the window lies: users step the same
-  // way several times in a row.
-  const bool backward = lastPrefetch_ != kUnknown && t < lastPrefetch_;
-  lastPrefetch_ = t;
+uint64_t TVideoEngine::DecodedFrameBytes() const {
+  // The frames held are of one size, but for the odd mid-stream change; the newest tells.
+  std::lock_guard lock(cacheMutex_);
+  for (auto it = cache_.rbegin(); it != cache_.rend(); ++it)
+    if (it->second.yuv) return it->second.bytes - it->second.bgraBytes;
+  return 0;
+}
+
+bool TVideoEngine::PrepareBehind(int64_t at, int64_t upTo, const std::function<bool()>& stop) {
+  const uint64_t frame = DecodedFrameBytes();
+  if (frame == 0 || budget_ < kTwoHeadsBudget) return true;
+  // The frames behind take at most five eighths of the budget: the frames ahead and the
+  // converted pictures around the playhead keep the rest.
+  const int64_t keepBehind = std::min<int64_t>(upTo, static_cast<int64_t>(budget_ / 8 * 5 / frame));
+  if (keepBehind < 2) return true;
+  for (;;) {
+    // How far back the frames before the playhead are linked already.
+    int64_t earliest = kUnknown, linked = 0;
+    {
+      std::lock_guard lock(cacheMutex_);
+      auto it = cache_.find(at);
+      if (it == cache_.end()) return true;
+      while (linked < keepBehind && !it->second.first && it != cache_.begin()) {
+        auto q = std::prev(it);
+        if (q->second.next != it->first) break;
+        it = q;
+        ++linked;
+      }
+      if (it->second.first || linked >= keepBehind) return true;
+      earliest = it->first;
+    }
+    // The frame just before the earliest one linked: decoding it from its keyframe links
+    // everything in between (when the whole group would not fit, the frames nothing
+    // references are left out where they could not be kept anyway).
+    const int64_t target = earliest - 1;
+    if (target < 0 || target == behindDoneFor_) return true;
+    const int64_t keepFrom =
+        earliest - static_cast<int64_t>(double(keepBehind - linked) * frameDur_);
+    const TResult r = Decode(target, stop, keepFrom);
+    if (r == TResult::Interrupted) return false;
+    // Not again for the same target: what could be kept is kept (eviction or a failure
+    // would otherwise have us decode the same group over and over).
+    behindDoneFor_ = target;
+    if (r != TResult::Ready) return true;
+  }
+}
+
+void TVideoEngine::PrefetchLocked(int64_t t, bool backward,
+                                  const std::function<bool()>& interrupted,
+                                  const std::function<bool()>& settle) {
+  // The direction of the last step decides which side comes first: users step the same
+  // way several times in a row. Given time, both sides are prepared: the window of
+  // converted pictures on either side, the decoded frames of the group behind (a
+  // keyframe behind the playhead is the common case), more decoded frames ahead.
   const int window = WindowFrames();
+  auto stop = [&] { return (interrupted && interrupted()) || (abort_ && abort_->load()); };
   int64_t at = kUnknown;
-  std::vector<int64_t> before;
+  auto predecessors = [&](int n) {
+    std::vector<int64_t> before;
+    std::lock_guard lock(cacheMutex_);
+    auto p = cache_.find(at);
+    for (int i = 0; i < n && p != cache_.end() && p != cache_.begin(); ++i) {
+      auto q = std::prev(p);
+      if (q->second.next != p->first) break;
+      before.push_back(q->first);
+      p = q;
+    }
+    return before;
+  };
   {
     std::lock_guard lock(cacheMutex_);
     focus_ = t;
@@ -667,43 +1078,84 @@ void TVideoEngine::Prefetch(int64_t t, const std::function<bool()>& interrupted)
     auto it = FindExact(t);
     if (it == cache_.end()) return;
     at = it->first;
-    // Contiguous predecessors.
-    auto p = it;
-    for (int i = 0; i < (backward ? window : 1) && p != cache_.begin(); ++i) {
-      auto q = std::prev(p);
-      if (q->second.next != p->first) break;
-      before.push_back(q->first);
-      p = q;
-    }
   }
+  std::vector<int64_t> before = predecessors(window);
   // Forward, more frames are decoded than converted: decoding is the slower half.
   const size_t convertAfter = backward ? 1 : static_cast<size_t>(window);
   const size_t decodeAfter = backward ? 1 : 2 * static_cast<size_t>(window);
   std::vector<int64_t> after = Successors(at, static_cast<int>(decodeAfter));
-  auto post = [&] {
+  // Converts the side stepped toward first, then (all) the other.
+  auto post = [&](size_t otherSide) {
     std::vector<int64_t> order;
-    const size_t n = std::min(after.size(), convertAfter);
+    const size_t n = std::min(after.size(), backward ? otherSide : convertAfter);
+    const size_t m = std::min(before.size(), backward ? before.size() : otherSide);
     if (backward) {
-      order = before;
+      order.assign(before.begin(), before.begin() + m);
       order.insert(order.end(), after.begin(), after.begin() + n);
     } else {
       order.assign(after.begin(), after.begin() + n);
-      order.insert(order.end(), before.begin(), before.end());
+      order.insert(order.end(), before.begin(), before.begin() + m);
     }
     Want(std::move(order));
   };
-  post();
-  auto stop = [&] { return (interrupted && interrupted()) || (abort_ && abort_->load()); };
-  while (after.size() < decodeAfter && !stop()) {
-    const int64_t from = after.empty() ? at : after.back();
-    // Beyond the first successor, only where the decoder already stands: no seeking for
-    // frames nobody asked for yet.
-    if (!after.empty() && !(run_.active && !run_.eof && run_.prevPts == from)) break;
-    if (Ensure(from + 1, interrupted, false) != TResult::Ready) break;
-    const std::vector<int64_t> more = Successors(from, 1);
-    if (more.empty()) break;
-    after.push_back(more.front());
-    if (after.size() <= convertAfter) post();
+  post(1);
+  // Standing where the last frame of after was decoded: decoding on costs no seek.
+  auto standsAt = [&](int64_t pts) {
+    for (const THead& h : heads_)
+      if (h.dec && h.run.active && !h.run.eof && h.run.prevPts == pts) return true;
+    return false;
+  };
+  auto decodeOn = [&](size_t count) {
+    while (after.size() < count && !stop()) {
+      const int64_t from = after.empty() ? at : after.back();
+      // Beyond the first successor, only where a head already stands: no seeking for
+      // frames nobody asked for yet.
+      if (!after.empty() && !standsAt(from)) return;
+      if (EnsureLocked(from + 1, interrupted, false) != TResult::Ready) return;
+      const std::vector<int64_t> more = Successors(from, 1);
+      if (more.empty()) return;
+      after.push_back(more.front());
+      if (after.size() <= convertAfter) post(1);
+    }
+  };
+  // First the next frame (and, stepping forward, the window ahead), then, once steps
+  // pause, the frames of the last second behind (decoding on from the keyframe, leaving
+  // out what nothing references before them, as a seek does): a step either way then
+  // finds its frame, also across a keyframe.
+  decodeOn(1);
+  if (!backward) {
+    decodeOn(decodeAfter);
+    post(1);
+  }
+  if (stop() || !settle()) return;
+  const int64_t second = static_cast<int64_t>(std::ceil(1e7 / frameDur_));
+  // What a seek leaves linked before its target (a little less: the margin is counted from
+  // the decision time), so a seek into a group needs no preparation at once.
+  const int64_t recent =
+      std::max<int64_t>(2, static_cast<int64_t>(kDecodeAllBeforeHns / frameDur_) - 2);
+  if (!PrepareBehind(at, recent, stop)) return;
+  decodeOn(decodeAfter);
+  if (stop()) return;
+  before = predecessors(window);
+  post(static_cast<size_t>(window));
+  // Then every frame behind the budget keeps, and the window on both sides again.
+  if (!PrepareBehind(at, INT64_MAX, stop)) return;
+  before = predecessors(window);
+  post(static_cast<size_t>(window));
+  // Decoded frames further ahead, up to a second or an eighth of the budget, so steps
+  // forward in a row find them.
+  const uint64_t frame = DecodedFrameBytes();
+  if (frame > 0 && budget_ >= kTwoHeadsBudget) {
+    const size_t ahead = std::min<size_t>(static_cast<size_t>(second),
+                                          static_cast<size_t>(budget_ / 8 / frame));
+    decodeOn(std::max(after.size(), ahead));
+  }
+  // With all else ready, the second decoder opens (it reads the streams' headers), so the
+  // first preparation behind the playhead, or a step across a keyframe, need not wait
+  // for that.
+  if (!stop() && !heads_[1].dec && budget_ >= kTwoHeadsBudget) {
+    std::string message;
+    if (Failed(OpenHead(heads_[1], message))) heads_[1] = THead{};
   }
   std::lock_guard lock(cacheMutex_);
   focus_ = t;

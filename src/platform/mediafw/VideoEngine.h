@@ -2,7 +2,9 @@
 // The video half of a session: demuxing, decoding, the cache of decoded frames around
 // the playhead, and conversion to BGRA at display size.
 //
-// Threads: Open, Ensure, DecodeAhead and Close run on the session's engine thread only.
+// Threads: Open, Ensure, DecodeAhead, Prefetch and Close run on the session's engine
+// thread only. A preparer thread of the engine's own prepares frames while the session is
+// paused; it decodes only while the engine thread does not, giving way at its next frame.
 // GetImage, FrameForPosition and Stats may be called from any thread: they read the cache
 // under its mutex and convert a frame that is decoded but not yet converted under the
 // converter's own mutex, never waiting for decoding. The engine owns one helper thread of
@@ -29,15 +31,36 @@ namespace skm::mf::detail {
 // buffers handed out may outlive the pool (they are then simply freed).
 class TBufferPool : public std::enable_shared_from_this<TBufferPool> {
  public:
+  // Keeps free buffers up to keepBytes (at least two).
+  explicit TBufferPool(size_t keepBytes) : keepBytes_(keepBytes) {}
   ~TBufferPool();
   // A buffer of bytes bytes, shared; returns to the pool when the last holder lets go.
   std::shared_ptr<uint8_t> Get(size_t bytes);
 
  private:
   void Put(uint8_t* p, size_t bytes);
+  const size_t keepBytes_;
   std::mutex m_;
   size_t size_ = 0;             // the size of the buffers kept
   std::vector<uint8_t*> free_;  // buffers ready for reuse
+};
+
+// The decoded pictures of all decoding heads of an engine, as libavcodec buffers. A
+// decoder's own pool keeps every buffer it ever handed out; with two heads taking turns
+// that would be twice the frames the budget keeps. This one keeps free buffers only up to
+// keepBytes. Thread-safe (decoders' frame threads ask for buffers); buffers may outlive
+// the engine.
+class TFramePool {
+ public:
+  explicit TFramePool(size_t keepBytes);
+  ~TFramePool();
+  // Sets up c to take its pictures from the pool (before the decoder opens).
+  void Attach(AVCodecContext* c);
+
+ private:
+  struct TShared;
+  static int GetBuffer(AVCodecContext* c, AVFrame* f, int flags);
+  std::shared_ptr<TShared> shared_;
 };
 
 class TVideoEngine {
@@ -60,12 +83,12 @@ class TVideoEngine {
   TResult Ensure(int64_t t, const std::function<bool()>& interrupted, bool convert = true);
   // While playing: keeps the frames for [t, t + ahead) decoded and converted.
   void DecodeAhead(int64_t t, int64_t ahead, const std::function<bool()>& interrupted);
-  // While paused: prepares a window of frames around the one for decision time t, several
-  // in the direction of the last step and one the other way, decoding forward as needed,
-  // so steps in a row find their frames converted.
-  void Prefetch(int64_t t, const std::function<bool()>& interrupted);
+  // While paused: asks the preparer thread to prepare the frames around the one for
+  // decision time t (see PrefetchLocked) and returns at once. The preparation gives way
+  // whenever this thread needs to decode, and a newer call replaces it.
+  void Prefetch(int64_t t);
   // True when decoding reached the end of the stream.
-  bool AtEnd() const { return eofSeen_; }
+  bool AtEnd() const { return eofSeen_.load(); }
   // Time stamp of the last frame of the movie, once decoding reached it (else -1).
   int64_t LastFrameTime() const;
 
@@ -105,7 +128,6 @@ class TVideoEngine {
   std::map<int64_t, TEntry>::iterator FindExact(int64_t t);
   // The last entry not after t (the first entry when all are after t), or end().
   std::map<int64_t, TEntry>::iterator FindBest(int64_t t);
-  void Insert(int64_t pts, FramePtr frame);
   void Evict();
   static size_t FrameBytes(const AVFrame* f);
 
@@ -127,32 +149,14 @@ class TVideoEngine {
   // The known successors of the frame at pts, up to n (fewer at a gap or the end).
   std::vector<int64_t> Successors(int64_t pts, int n);
 
-  // Decoding (engine thread).
-  // Whether decoding on reaches t sooner than a seek. jumpAhead: a keyframe of the index
-  // between what was read and t counts as cheaper; false once a seek for t overshot, as
-  // demuxers whose index only records where searches went (MPEG program streams) land
-  // past such keyframes again.
-  bool CanContinueTo(int64_t t, bool jumpAhead = true) const;
-  void SeekFor(int64_t t, int attempt);
-  // 1: a frame was inserted (its time stamp in pts); 0: end of stream; < 0: error.
-  int DecodeOne(int64_t& pts);
-
-  const std::shared_ptr<const TMovieInfo> info_;
-  const uint64_t budget_;
-  const int threads_;
-  const std::atomic<bool>* abort_;
-  double frameDur_ = 400000.0;  // exact frame duration, 100 ns
-  uint64_t step_ = 400000;      // truncated frame duration, 100 ns
-
-  // Engine thread only.
-  FormatPtr fmt_;
-  CodecPtr dec_;
-  PacketPtr pkt_;
-  FramePtr frame_;
-  AVStream* stream_ = nullptr;
+  // Decoding (engine thread). Two heads, each a demuxer and decoder of its own: one
+  // follows the playhead, the other prepares the group of pictures behind it while paused,
+  // so neither loses its place to the other. A request goes to the head that can decode
+  // on to its target; otherwise the head used least recently seeks.
   struct TRun {
     bool active = false;      // the decoder is positioned and producing frames
     bool fromStart = false;   // the run began at the start of the movie
+    bool atOpen = false;      // not placed for any target: the demuxer was just opened
     bool gotFrame = false;    // the run produced a frame
     bool demuxEof = false;    // the demuxer reached its end; the decoder drains
     bool eof = false;         // the decoder is drained
@@ -162,13 +166,78 @@ class TVideoEngine {
     // The latest time stamp of a frame left undecoded: only frames from there on can be
     // linked to their successors, as nothing undecoded can lie between them.
     int64_t skippedUpTo = kUnknown;
-  } run_;
-  // Frames that nothing references and that lie before this time need not be decoded
-  // (kUnknown: decode every frame).
-  int64_t skipBefore_ = kUnknown;
+  };
+  struct THead {
+    FormatPtr fmt;
+    CodecPtr dec;
+    PacketPtr pkt;
+    FramePtr frame;
+    AVStream* stream = nullptr;
+    TRun run;
+    // Frames that nothing references and that lie before this time need not be decoded
+    // (kUnknown: decode every frame).
+    int64_t skipBefore = kUnknown;
+    uint64_t lastUse = 0;     // when a request last used this head
+  };
+  HRESULT OpenHead(THead& h, std::string& message);
+  // Adds a frame the run of h decoded, linked to the run's frame before it.
+  void Insert(THead& h, int64_t pts, FramePtr frame);
+  // Whether decoding on with h reaches t sooner than a seek. jumpAhead: a keyframe of the
+  // index between what was read and t counts as cheaper; false once a seek for t
+  // overshot, as demuxers whose index only records where searches went (MPEG program
+  // streams) land past such keyframes again.
+  bool CanContinueTo(const THead& h, int64_t t, bool jumpAhead = true) const;
+  void SeekFor(THead& h, int64_t t, int attempt);
+  // 1: a frame was inserted (its time stamp in pts); 0: end of stream; < 0: error.
+  int DecodeOne(THead& h, int64_t& pts);
+  // The engine thread's hold on decoding: the preparer stops at its next frame and lets go.
+  class TDecodeLock {
+   public:
+    explicit TDecodeLock(TVideoEngine& e);
+    ~TDecodeLock();
+   private:
+    TVideoEngine& e_;
+  };
+  // Ensure, with decoding held.
+  TResult EnsureLocked(int64_t t, const std::function<bool()>& interrupted, bool convert);
+  // The preparation around t while paused: a window of converted frames on both sides
+  // (more in the direction of the last step), the frames behind decoded within the budget
+  // (a keyframe behind the playhead is the common case), more decoded frames ahead, so
+  // steps either way find their frames. Decoding held; stops when stop says so. Before
+  // the costly part it calls settle, which may let go of decoding for a while and takes it
+  // again (false: stopped meanwhile).
+  void PrefetchLocked(int64_t t, bool backward, const std::function<bool()>& stop,
+                      const std::function<bool()>& settle);
+  // Asks the helper for the window around the frame for t, side stepped toward first.
+  void WantAround(int64_t t, bool backward);
+  void PreparerLoop();
+  // The head for a request for t: one that decodes on to it, else the one to seek.
+  THead* HeadFor(int64_t t, bool background);
+  // Decodes until the frame for t is known exactly, no frame left out from keepFrom on;
+  // kUnknown: a request that waits, with the usual margin before t, else a preparation in
+  // the background.
+  TResult Decode(int64_t t, const std::function<bool()>& interrupted, int64_t keepFrom);
+  // While paused: decodes the frames before the playhead frame at pts that are not linked
+  // yet, up to upTo frames and as many as the budget keeps; false when stopped.
+  bool PrepareBehind(int64_t at, int64_t upTo, const std::function<bool()>& stop);
+  // Bytes of one decoded frame (an estimate from the frames held; 0 when none).
+  uint64_t DecodedFrameBytes() const;
+
+  const std::shared_ptr<const TMovieInfo> info_;
+  const uint64_t budget_;  // for the frames kept (the rest of the budget is for buffers)
+  const int threads_;
+  const std::atomic<bool>* abort_;
+  TFramePool framePool_;  // outlives the decoders
+  double frameDur_ = 400000.0;  // exact frame duration, 100 ns
+  uint64_t step_ = 400000;      // truncated frame duration, 100 ns
+
+  // Engine thread only.
+  THead heads_[2];
+  uint64_t uses_ = 0;         // counts requests, for lastUse
   bool canSkip_ = false;  // the codec leaves references intact when skipping
-  bool eofSeen_ = false;
-  int64_t lastPrefetch_ = kUnknown;  // decision time of the last prefetch
+  std::atomic<bool> eofSeen_{false};
+  int64_t lastPrefetch_ = kUnknown;  // decision time of the last prefetch (engine thread)
+  int64_t behindDoneFor_ = kUnknown;  // the target of the last preparation behind
   int failures_ = 0;
 
   mutable std::mutex cacheMutex_;
@@ -188,7 +257,22 @@ class TVideoEngine {
   TConverter onDemand_;
   TConverter background_;
   std::thread helper_;
-  const std::shared_ptr<TBufferPool> pool_ = std::make_shared<TBufferPool>();
+
+  // Decoding: whoever decodes (the engine thread, the preparer) holds decodeMutex_; the
+  // heads, the runs and the preparation's bookkeeping above are theirs under it.
+  std::mutex decodeMutex_;
+  std::atomic<int> decodeWanted_{0};  // the engine thread waits for decodeMutex_
+  // The preparer's work, guarded by prepMutex_ (prepJobNow_ mirrors prepJob_ for its
+  // checks between frames).
+  std::mutex prepMutex_;
+  std::condition_variable prepCv_;
+  int64_t prepAt_ = kUnknown;
+  bool prepBackward_ = false;
+  uint64_t prepJob_ = 0;
+  std::atomic<uint64_t> prepJobNow_{0};
+  std::atomic<bool> stopPrep_{false};
+  std::thread preparer_;
+  const std::shared_ptr<TBufferPool> pool_;
 };
 
 } // namespace skm::mf::detail
