@@ -11,6 +11,7 @@ PACKAGES=(
   libsdl2-dev
   libgtest-dev libgmock-dev googletest
   ffmpeg xvfb xauth
+  openbox xdotool imagemagick desktop-file-utils
   fonts-dejavu-core
   fonts-symbola   # the setup dialog's \u23E9 labels (not in DejaVu)
   libstb-dev

@@ -25,8 +25,12 @@ namespace skm {
 namespace {
 
 const char* kUsage =
-    "Usage: sketchmark-movies [options]\n"
+    "Usage: sketchmark-movies [options] [FILE1 [FILE2]]\n"
     "Studies and compares two movies frame by frame.\n"
+    "\n"
+    "FILE1 opens into lane 1 and FILE2 into lane 2 once the window is shown, as if\n"
+    "chosen with the open button: a movie (.mp4) or a picture (.jpg .jpeg .png .bmp\n"
+    ".psd .hdr). Lane 2 takes a file only beside a movie in lane 1.\n"
     "\n"
     "Options:\n"
     "  --config-dir DIR     folder of the settings and whiteboard files\n"
@@ -58,6 +62,7 @@ struct TOptions {
   bool NoSplashWait = false;
   int QuitAfterMs = -1;
   QString Grab;
+  QStringList Files;  // opened into lanes 1 and 2 once the window is shown
 };
 
 // Returns false (after printing why) on an unknown option or a missing value.
@@ -69,8 +74,22 @@ bool ParseOptions(int argc, char** argv, TOptions& o, int& exitCode) {
     }
     return argv[++i];
   };
+  bool optionsEnded = false;
   for (int i = 1; i < argc; ++i) {
     const char* a = argv[i];
+    if (optionsEnded || a[0] != '-' || !a[1]) {
+      if (o.Files.size() == 2) {
+        std::fprintf(stderr, "sketchmark-movies: at most two files, one per lane (see --help)\n");
+        exitCode = 2;
+        return false;
+      }
+      o.Files << QString::fromLocal8Bit(a);
+      continue;
+    }
+    if (!std::strcmp(a, "--")) {
+      optionsEnded = true;
+      continue;
+    }
     if (!std::strcmp(a, "--help") || !std::strcmp(a, "-h")) {
       std::fputs(kUsage, stdout);
       exitCode = 0;
@@ -122,12 +141,11 @@ bool ParseOptions(int argc, char** argv, TOptions& o, int& exitCode) {
       const char* v = value(i, a);
       if (!v) return exitCode = 2, false;
       o.Out = QString::fromLocal8Bit(v);
-    } else if (a[0] == '-') {
+    } else {
       std::fprintf(stderr, "sketchmark-movies: unknown option %s (see --help)\n", a);
       exitCode = 2;
       return false;
     }
-    // Plain arguments are left for later use (files to open).
   }
   return true;
 }
@@ -196,6 +214,10 @@ int ProgramMain(int argc, char** argv) {
     mainFrm.move(g.topLeft());
   }
   mainFrm.showMaximized();
+  // The files open after the window is shown, each waiting for its first picture with
+  // the event loop running, so the window paints and answers meanwhile.
+  if (!opts.Files.isEmpty())
+    QTimer::singleShot(0, &mainFrm, [&mainFrm, files = opts.Files] { mainFrm.OpenArguments(files); });
   if (opts.QuitAfterMs >= 0) {
     QTimer::singleShot(opts.QuitAfterMs, &mainFrm, [&] {
       if (!opts.Grab.isEmpty()) mainFrm.grab().save(opts.Grab);

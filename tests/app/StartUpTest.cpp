@@ -134,6 +134,18 @@ TEST(Program, OptionsAndAHeadlessRun) {
   ASSERT_TRUE(p.waitForFinished(20000));
   EXPECT_EQ(p.exitCode(), 2);
 
+  // Files to open are plain arguments, one per lane; --help says so.
+  p.start(SKM_PROGRAM, {"--help"});
+  ASSERT_TRUE(p.waitForFinished(20000));
+  EXPECT_EQ(p.exitCode(), 0);
+  const QByteArray help = p.readAllStandardOutput();
+  EXPECT_TRUE(help.contains("[FILE1 [FILE2]]"));
+  EXPECT_TRUE(help.contains("FILE1 opens into lane 1"));
+  p.start(SKM_PROGRAM, {"a.mp4", "b.png", "c.png"});
+  ASSERT_TRUE(p.waitForFinished(20000));
+  EXPECT_EQ(p.exitCode(), 2);
+  EXPECT_TRUE(p.readAllStandardError().contains("at most two files"));
+
   // Headless commands answer through the exit code without opening a window.
   struct Row {
     QStringList args;

@@ -139,14 +139,20 @@ QString SettingsFileName() { return ConfigDir() + QStringLiteral("/sketchmark-mo
 
 QString WhiteboardFileName() { return ConfigDir() + QStringLiteral("/whiteboard_i.zpp"); }
 
+const QStringList& FileKindExtensions(int kind) {
+  static const QStringList images{".jpg", ".jpeg", ".png", ".bmp", ".psd", ".hdr"};
+  static const QStringList movies{".mp4"};
+  static const QStringList none;
+  return kind == 1 ? images : kind == 2 ? movies : none;
+}
+
 int FileKind(const QString& fileName) {
   const QString base = QFileInfo(fileName).fileName();
   const qsizetype dot = base.lastIndexOf(QLatin1Char('.'));
   if (dot < 0) return 0;
   const QString ext = base.mid(dot).toLower();
-  static const QStringList images{".jpg", ".jpeg", ".png", ".bmp", ".psd", ".hdr"};
-  if (images.contains(ext)) return 1;
-  if (ext == QLatin1String(".mp4")) return 2;
+  if (FileKindExtensions(1).contains(ext)) return 1;
+  if (FileKindExtensions(2).contains(ext)) return 2;
   return 0;
 }
 

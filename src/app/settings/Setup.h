@@ -5,6 +5,7 @@
 // Threads: UI thread only; the variables are plain values read directly where needed.
 
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 
 #include "platform/core/MediaTime.h"
@@ -60,5 +61,7 @@ QString WhiteboardFileName();
 
 // 0 nothing or other, 1 still image (.jpg .jpeg .png .bmp .psd .hdr), 2 movie (.mp4).
 int FileKind(const QString& fileName);
+// The extensions (lower case, with the dot) of kind 1 or 2; empty for any other kind.
+const QStringList& FileKindExtensions(int kind);
 
 } // namespace skm
