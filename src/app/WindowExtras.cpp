@@ -94,9 +94,9 @@ TWindowExtras::TWindowExtras(TMainFrm* window) : QObject(window), FWindow(window
                                     [this](QObject* s) { TraBtnLinkExecute(s); }, nullptr);
   TraBtnLink->SetTransD(kTransportTransD);
   TraBtnLink->hide();
-  LinkOffset = new TLinkOffsetLabel(w->LayoutML);
-  LinkOffset->setGeometry(2 * kUnit, 90, kUnit, 30);
-  LinkOffset->hide();
+  FLinkOffset = new TLinkOffsetLabel(w->LayoutML);
+  FLinkOffset->setGeometry(2 * kUnit, 90, kUnit, 30);
+  FLinkOffset->hide();
 
   // Beside setup and about in the menu fly-out.
   TraBtnExport = TTraBtn::CreateParam(w->LayoutSetups, QString::fromLatin1(kIconExport), 2 * kUnit, 0,
@@ -132,9 +132,12 @@ void TWindowExtras::LaneLayoutUpdate() {
 
 void TWindowExtras::LinkShow() {
   TraBtnLink->SetIsDown(Link->isLinked());
-  LinkOffset->SetText(Link->isLinked() ? LinkOffsetText(Link->Offset()) : QString());
-  LinkOffset->setVisible(Link->isLinked() && !TraBtnLink->isHidden());
+  FLinkOffset->SetText(Link->isLinked() ? LinkOffsetText(Link->Offset()) : QString());
+  FLinkOffset->setVisible(Link->isLinked() && !TraBtnLink->isHidden());
 }
+
+QWidget* TWindowExtras::LinkOffset() const { return FLinkOffset; }
+QString TWindowExtras::OffsetShown() const { return FLinkOffset->Text(); }
 
 void TWindowExtras::TraBtnLinkExecute(QObject*) {
   if (Link->isLinked())

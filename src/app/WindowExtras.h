@@ -15,6 +15,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QWidget>
 #include <functional>
 
 namespace skm {
@@ -60,7 +61,9 @@ public:
   TLaneLink* Link = nullptr;
   TTraBtn* TraBtnLink = nullptr;
   TTraBtn* TraBtnExport = nullptr;
-  TLinkOffsetLabel* LinkOffset = nullptr;
+  // The offset under the link toggle, and the text it shows ("+12 f"; empty unlinked).
+  QWidget* LinkOffset() const;
+  QString OffsetShown() const;
   // Replaces the save dialog (tests): the chosen file, or empty for cancel.
   std::function<QString(const QString& suggested)> SaveDialogHook;
 
@@ -68,6 +71,7 @@ private:
   void LinkShow();
 
   TMainFrm* FWindow;
+  TLinkOffsetLabel* FLinkOffset = nullptr;
 };
 
 } // namespace skm
