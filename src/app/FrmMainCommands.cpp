@@ -5,6 +5,7 @@
 #include "annotation/SkPath.h"
 #include "app/Containers.h"
 #include "app/FrmMain.h"
+#include "app/LaneLink.h"
 #include "app/WindowExtras.h"
 #include "app/Icons.h"
 #include "app/dialogs/FrmAbout.h"
@@ -213,6 +214,8 @@ void TMainFrm::TraBtnPlayXExecute(QObject*) {
   if (!MfPackManager1->HasVideo() || !MfPackManager2->HasVideo()) return;
   if (MfPackManager1->isPlaying() != MfPackManager2->isPlaying()) return;
   TraMedialayout1->TraStartExecute();
+  // Linked lanes follow lane 1 already; toggling lane 2 as well would undo that.
+  if (Extras && Extras->Link->isLinked()) return;
   TraMedialayout2->TraStartExecute();
 }
 

@@ -103,6 +103,17 @@ TEST_F(Extras, LinkToggleKeysAndOffsetInTheWindow) {
   EXPECT_TRUE(at(w.MfPackManager1, 10));
   EXPECT_EQ(LinkOffsetRead(m2), -4);
 
+  // Play-both starts and pauses the linked pair once, not twice.
+  w.TraBtnPlayXExecute();
+  ASSERT_TRUE(WaitUntil([&] { return w.MfPackManager1->isPlaying() && w.MfPackManager2->isPlaying(); }));
+  QTest::qWait(300);
+  EXPECT_TRUE(w.MfPackManager1->isPlaying() && w.MfPackManager2->isPlaying());
+  w.TraBtnPlayXExecute();
+  ASSERT_TRUE(WaitUntil([&] { return !w.MfPackManager1->isPlaying() && !w.MfPackManager2->isPlaying(); }));
+  ASSERT_TRUE(WaitUntil([&] {
+    return w.MfPackManager2->CurrentTime() / step + 4 == w.MfPackManager1->CurrentTime() / step;
+  }));
+
   QTest::mouseClick(x->TraBtnLink, Qt::LeftButton, {}, QPoint(30, 30));
   EXPECT_FALSE(x->Link->isLinked());
   EXPECT_TRUE(x->LinkOffset()->isHidden());
