@@ -191,8 +191,7 @@ void TLaneLink::Action(int lane, TTraUserAction a, TMediaTime t) {
   switch (a) {
     case TTraUserAction::Seek:
       // A step pauses its lane; the partner rests too, at the offset.
-      if (!lm->isPlaying() && om->isPlaying()) om->MediaPause();
-      ob->FollowSeek(Partner(lane, t));
+      ob->FollowSeek(Partner(lane, t), !lm->isPlaying() || Bar(lane)->isTracking());
       break;
     case TTraUserAction::TrackDown:
       ob->TrackDown();

@@ -139,6 +139,8 @@ void TDragTimer::Start() {
   if (!ManualDragTimers()) FTimer->start();
 }
 
+void TDragTimer::SetInterval(int ms) { FTimer->setInterval(ms < 1 ? 1 : ms); }
+
 void TDragTimer::Stop() {
   FEnabled = false;
   FTimer->stop();

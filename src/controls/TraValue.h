@@ -49,6 +49,8 @@ public:
   void Start();
   void Stop();
   bool Enabled() const { return FEnabled; }
+  // Milliseconds between ticks; takes effect at once, also during a drag.
+  void SetInterval(int ms);
 
 private:
   std::unique_ptr<QTimer> FTimer;
@@ -175,6 +177,9 @@ public:
   // Applies the latest pointer x when it moved since the last tick.
   void TimerTick();
   bool TimerEnabled() const { return FTimer.Enabled(); }
+  // How often a drag applies the pointer (kDragTimerMs unless the owner asks for more):
+  // a movie's track applies it fast enough for scrubbing to show a picture per move.
+  void SetDragInterval(int ms) { FTimer.SetInterval(ms); }
   void BitmapDraw() override;
 
 protected:

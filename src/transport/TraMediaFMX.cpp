@@ -44,7 +44,9 @@ namespace {
 constexpr int kUnit = kControlSize;   // the kit's grid
 constexpr int kSettlePollMs = 2;      // how often a landed seek is looked for
 constexpr int kSettleLimitMs = 2000;  // a seek that never lands stops holding the check off
+constexpr int kPauseWaitMs = 1000;    // how long a seek waits for a pause under way
 constexpr const char* kSection = "VideoPosition";
+constexpr int kScrubIntervalMs = 33;  // how often a track drag applies the pointer
 
 // a x b, or the all-ones time when it does not fit (the mark writes clamp it).
 TMediaTime SatMul(uint64_t a, uint64_t b) {
@@ -137,6 +139,9 @@ TTraMediaLayout::TTraMediaLayout(QWidget* aParent, TMfPackManager* aMfPackManage
   TraTrack->SetOnTrackUp([this] { TrackUp(); });
   TraTrack->SetIsDark(aisDark);
   TraTrack->SetTransD(FTransD);
+  // A scrub shows a picture per pointer move only if the drag is applied at about the
+  // pace pictures can come; seeks queued faster than that are coalesced by the session.
+  TraTrack->SetDragInterval(kScrubIntervalMs);
   TraReadout = new TTraFrameReadout(LayoutT);
 
   // Last: the rate button above was made while the queued rate was still 0.
@@ -224,9 +229,29 @@ void TTraMediaLayout::UserAction(TTraUserAction a, TMediaTime t) {
   if (self) FisInAction = false;
 }
 
-void TTraMediaLayout::FollowSeek(TMediaTime t) {
+void TTraMediaLayout::FollowSeek(TMediaTime t, bool pause) {
   if (!HasVideo()) return;
-  const TMediaTime to = std::min(t, FDuration);
+  FFollowTarget = std::min(t, FDuration);
+  FFollowPause = pause;
+  if (pause && FMfPackManager->isPlaying()) FMfPackManager->MediaPause();
+  if (!FFollowWaiting) FollowRun(0);
+}
+
+void TTraMediaLayout::FollowRun(int waited) {
+  FFollowWaiting = false;
+  if (FFollowTarget == kNoPosition) return;
+  if (!HasVideo()) {
+    FFollowTarget = kNoPosition;
+    return;
+  }
+  if (FFollowPause && FMfPackManager->isPlaying() && waited < kPauseWaitMs) {
+    FFollowWaiting = true;
+    ReadoutUpdate(FFollowTarget);
+    QTimer::singleShot(kSettlePollMs, this, [this, waited] { FollowRun(waited + kSettlePollMs); });
+    return;
+  }
+  const TMediaTime to = FFollowTarget;
+  FFollowTarget = kNoPosition;
   Seek(to);
   TraTrack->SetValue(to);
 }
@@ -421,8 +446,32 @@ void TTraMediaLayout::TraTrackChange(uint64_t CurrentTime, uint64_t aRange0, uin
   if (FisTracking && (aRange0 != FRange0 || aRange1 != FRange1)) FisMarkDrag = true;
   FRange0 = aRange0;
   FRange1 = aRange1;
-  Seek(CurrentTime);
+  // During a press the lane was paused at TrackDown; while that pause is still under way a
+  // seek would take its place, so the latest target waits for it.
+  if (FisTracking && FMfPackManager->isPlaying()) {
+    const bool waiting = FHeldSeek != kNoPosition;
+    FHeldSeek = CurrentTime;
+    ReadoutUpdate(CurrentTime);
+    if (!waiting) HeldSeekRun(0);
+  } else {
+    Seek(CurrentTime);
+  }
   UserAction(TTraUserAction::Seek, CurrentTime);
+}
+
+void TTraMediaLayout::HeldSeekRun(int waited) {
+  if (FHeldSeek == kNoPosition) return;  // applied at the release meanwhile
+  if (!HasVideo()) {
+    FHeldSeek = kNoPosition;
+    return;
+  }
+  if (FMfPackManager->isPlaying() && waited < kPauseWaitMs) {
+    QTimer::singleShot(kSettlePollMs, this, [this, waited] { HeldSeekRun(waited + kSettlePollMs); });
+    return;
+  }
+  const TMediaTime t = FHeldSeek;
+  FHeldSeek = kNoPosition;
+  Seek(t);
 }
 
 void TTraMediaLayout::TrackDown() {
@@ -445,11 +494,21 @@ void TTraMediaLayout::TrackUp() {
     FisMarkDrag = false;
     if (TraReadout) TraReadout->SetMarks(FRange0, FRange1, false);
   }
-  if (!HasVideo()) return;
+  if (!HasVideo()) {
+    FHeldSeek = kNoPosition;
+    return;
+  }
   TMfPackManager* m = FMfPackManager;
+  if (FHeldSeek != kNoPosition) {
+    const TMediaTime t = FHeldSeek;
+    FHeldSeek = kNoPosition;
+    Seek(t);
+  }
   SettleThenCheck();
   m->SetVolume(FVolume);
-  if (FisPlaying) m->MediaStartPause();
+  // Resume only a lane that is not playing already: a toggle would pause one whose pause
+  // never took effect.
+  if (FisPlaying && !m->isPlaying()) m->MediaStartPause();
   UserAction(TTraUserAction::TrackUp, Position());
 }
 
@@ -475,14 +534,27 @@ void TTraMediaLayout::KeyStepQueue(bool back, Qt::KeyboardModifiers AShift) {
   });
 }
 
-void TTraMediaLayout::KeyStepRun(bool back, uint64_t n) {
+void TTraMediaLayout::KeyStepRun(bool back, uint64_t n, int waited) {
   if (!HasVideo()) {
     // The lane closed after the key: nothing to step, but the check must not stay off.
     if (FMfPackManager && FStepsQueued == 0 && !FisTracking) FMfPackManager->SetIsCheckTimer(true);
     return;
   }
   TMfPackManager* m = FMfPackManager;
-  if (m->isPlaying()) m->MediaPause();
+  if (m->isPlaying()) {
+    m->MediaPause();
+    // Behind a command under way (a start just pressed, a movie still coming to rest) the
+    // pause is only remembered, and a seek now would take its place: the lane would play
+    // on. The step waits for the pause, in its turn with the steps behind it.
+    if (m->isPlaying() && waited < kPauseWaitMs) {
+      ++FStepsQueued;
+      QTimer::singleShot(kSettlePollMs, this, [this, back, n, waited] {
+        --FStepsQueued;
+        KeyStepRun(back, n, waited + kSettlePollMs);
+      });
+      return;
+    }
+  }
   const TMediaTime l = SatMul(m->MediaSTEP(), n);
   // Read now, not at the key: a seek still under way reads as its target, so steps queued
   // behind each other add up.
@@ -519,13 +591,15 @@ void TTraMediaLayout::RangeKey(bool markB) {
 
 // --- landing of seeks -----------------------------------------------------------------
 
-// The manager delivers a picture when the frame index of the position changes, and the
-// position reads a seek's target at once, while the picture changes only when the seek has
-// landed. So after every seek the check stays off (every tick delivers) until the player
-// has carried it out; then one tick delivers the landed frame and the check comes back.
+// The manager delivers a picture when the frame index of the position changes. A seek made
+// while paused reads as the old position until it has landed, and one made while playing
+// reads as its target at once, before its picture exists; either way the tick may miss the
+// landed picture or take the old one. So every seek of the bar is followed until the player
+// has carried it out; then the manager delivers the frame once more and the check is on.
+// A key step or a track press has turned the check off before (every tick delivers), as
+// the stepping rules ask; the check comes back only when the last of them has landed.
 void TTraMediaLayout::SettleThenCheck() {
   if (!FMfPackManager) return;
-  FMfPackManager->SetIsCheckTimer(false);
   FSettleTicks = 0;
   FSettle->start();
 }
@@ -546,6 +620,7 @@ void TTraMediaLayout::SettleTick() {
   if (!landed && ++FSettleTicks * kSettlePollMs < kSettleLimitMs) return;
   FSettle->stop();
   FSeekTarget = kNoPosition;
+  m->SetIsCheckTimer(false);  // deliver even if a tick already took this frame index
   m->TimerViewTick();
   m->SetIsCheckTimer(true);
 }

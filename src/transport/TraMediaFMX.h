@@ -179,13 +179,17 @@ public:
   // methods while this callback runs; the callback may call into either bar.
   std::function<void(TTraUserAction, TMediaTime)> OnUserAction;
   // Sends the lane to t (clamped to the duration) as a step does, moving the track and the
-  // readout; the lane keeps playing or resting. Nothing without video.
-  void FollowSeek(TMediaTime t);
+  // readout. With pause, a playing lane is paused first and the seek waits for the pause
+  // (a seek during it would take its place); otherwise the lane keeps playing or resting.
+  // Nothing without video.
+  void FollowSeek(TMediaTime t, bool pause = false);
+  // Between a press on the track this bar acted on and its release.
+  bool isTracking() const { return FisTracking; }
 
   // Frames per key step for the modifiers held.
   uint64_t KeyStep(Qt::KeyboardModifiers AShift) const;
-  // Key steps queued and not yet run, and whether the frame check is held off until the
-  // last seek has landed (for tests and the benchmark).
+  // Key steps queued and not yet run, and whether the bar is still following a seek that
+  // has not landed (for tests and the benchmark).
   int StepsQueued() const { return FStepsQueued; }
   bool SettlePending() const;
 
@@ -198,7 +202,10 @@ private:
   void RateFromQue();
   QString RateIcon() const;
   void KeyStepQueue(bool back, Qt::KeyboardModifiers AShift);
-  void KeyStepRun(bool back, uint64_t n);
+  // waited: ms spent so far waiting for a pause under way.
+  void KeyStepRun(bool back, uint64_t n, int waited = 0);
+  // Applies the held track target once the lane's pause has taken effect.
+  void HeldSeekRun(int waited);
   void RangeKey(bool markB);
   // Queues fn on the UI thread, after the current event.
   void Post(std::function<void()> fn);
@@ -206,14 +213,18 @@ private:
   void Seek(TMediaTime t);
   // The lane's position, or the target of the bar's last seek while it has not landed.
   TMediaTime Position() const;
-  // Keeps the frame check off until the last seek has landed, then has the manager deliver
-  // that frame once and turns the check back on.
+  // Follows the last seek until it has landed, then has the manager deliver that frame
+  // once and turns the frame check on (key steps and track presses hold it off meanwhile).
   void SettleThenCheck();
   void SettleTick();
 
   // Tells OnUserAction, unless it is already running.
   void UserAction(TTraUserAction a, TMediaTime t);
   bool FisInAction = false;
+  void FollowRun(int waited);
+  TMediaTime FFollowTarget = kNoPosition; // FollowSeek's target while it waits for a pause
+  bool FFollowPause = false;
+  bool FFollowWaiting = false;
   // Shows t (the lane's position, or the target of a seek under way) in the readout.
   void ReadoutUpdate(TMediaTime t);
 
@@ -234,6 +245,7 @@ private:
   QTimer* FSettle = nullptr;  // polls the player until the last seek has landed
   int FSettleTicks = 0;
   TMediaTime FSeekTarget = kNoPosition;         // the bar's last seek, until it has landed
+  TMediaTime FHeldSeek = kNoPosition;           // a drag's target waiting for the pause
   std::vector<std::function<void()>> FDeferred; // queued work held back during the wait
 };
 

@@ -8,6 +8,7 @@
 #include "FakeFramework.h"
 #include "TransportTestSupport.h"
 #include "controls/TraBtn.h"
+#include "app/settings/Setup.h"
 #include "controls/TraValue.h"
 
 using namespace skm;
@@ -62,6 +63,54 @@ TEST_F(BarTest, KeyStepsAreFrameExactOnThePictureAndAddUp) {
     SpinFor(60);
     EXPECT_EQ(delivered.size(), n) << c.what;
   }
+}
+
+// Right after an open, and right after a press of play, the lane's pause is only
+// remembered behind a command under way; a seek made then would take its place and the
+// lane would play on. Steps and drags wait for the pause to take effect.
+TEST_F(BarTest, StepsAndDragsRightAfterAStartStillEndPaused) {
+  const QString movie = CopyMovie(Recipe("25", 100), dir, "early.mp4");
+  ASSERT_FALSE(movie.isEmpty());
+  // The key comes while the new movie is still coming to rest.
+  mgr->SetFileName(movie);
+  ASSERT_TRUE(mgr->HasVideo());
+  bar->SetDuration(mgr->Duration());
+  step = mgr->MediaSTEP();
+  bar->TraFWardKeyExecute(Qt::ShiftModifier);
+  ASSERT_TRUE(Spin([&] { return Quiet(); }));
+  SpinFor(100);
+  EXPECT_TRUE(Paused());
+  EXPECT_EQ(mgr->CurrentTime(), 10 * step);
+  EXPECT_EQ(Shown(), 10);
+  // The key comes while the start is under way.
+  bar->TraStartExecute();
+  bar->TraFWardKeyExecute(Qt::NoModifier);
+  ASSERT_TRUE(Spin([&] { return Quiet() && !mgr->isPlaying(); }));
+  SpinFor(100);
+  EXPECT_TRUE(Paused());
+  EXPECT_FALSE(mgr->isPlaying());
+  const uint64_t at = mgr->CurrentTime() / step;
+  EXPECT_GE(at, 15u);
+  EXPECT_EQ(uint64_t(Shown()), at);
+  // A track press while the start is under way: still while held, playing after release
+  // (a start had been issued, so the lane counts as playing at the press).
+  bar->TraStartExecute();
+  TTraTrack* track = bar->TraTrack;
+  const QPoint p(track->width() / 2, track->height() - 5);
+  QTest::mousePress(track, Qt::LeftButton, {}, p);
+  auto playerIdle = [&] {
+    TMfPackPlayer* pl = mgr->Player();
+    return pl->PendingKind() == 0 && pl->RequestedCommand() == TCommand::CmdNone;
+  };
+  ASSERT_TRUE(Spin([&] { return track->Value() / step >= 49 && playerIdle(); }));
+  SpinFor(100);
+  EXPECT_FALSE(mgr->isPlaying());  // silent and still while the press is held
+  EXPECT_EQ(mgr->CurrentTime(), track->Value());
+  QTest::mouseRelease(track, Qt::LeftButton, {}, p);
+  ASSERT_TRUE(Spin([&] { return Quiet() && !track->TimerEnabled(); }));
+  EXPECT_TRUE(mgr->isPlaying());   // it played before the press, so it plays on
+  bar->TraStartExecute();
+  ASSERT_TRUE(Spin([&] { return Paused() && Quiet(); }));
 }
 
 TEST_F(BarTest, HeldKeyAtAutoRepeatPaceNeitherLosesNorMergesSteps) {
@@ -340,6 +389,18 @@ TEST_F(BarTest, ABarThatOutlivesItsManagerDoesNothing) {
   bar->LayoutInfo(0, 1.0f, false);
   SpinFor(30);
   EXPECT_EQ(bar->StepsQueued(), 0);
+}
+
+// The bar acts on its own "TraLayer" defaults until the window hands it the settings; they
+// must be the settings' built-in ones.
+TEST(TraLayerSettings, DefaultsAreTheSettingsDefaults) {
+  const TSettings d;
+  const TTraLayerSettings t;
+  EXPECT_EQ(t.BtnBWardD, d.BtnBWardD);
+  EXPECT_EQ(t.BtnFWardD, d.BtnFWardD);
+  EXPECT_EQ(t.KeyXWard0D, d.KeyXWard0D);
+  EXPECT_EQ(t.KeyXWard1D, d.KeyXWard1D);
+  EXPECT_EQ(t.KeyXWard3D, d.KeyXWard3D);
 }
 
 TEST_F(BarTest, PropertiesReachAllSixControls) {

@@ -2,6 +2,7 @@
 // set and the playhead inside the range; writes a screenshot of the window.
 // Usage: skm_transport_demo [out.png]   (QT_QPA_PLATFORM decides where it is shown)
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QPalette>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -10,6 +11,7 @@
 
 #include "TestMovies.h"
 #include "media/MfPackManager.h"
+#include "media/MfPackPlayer.h"
 #include "transport/TraMediaFMX.h"
 
 using namespace skm;
@@ -46,6 +48,13 @@ int main(int argc, char** argv) {
   window.show();
   for (int i = 0; i < 2; ++i) {
     lanes[i].SetFileName(movie);
+    // A new movie comes to rest paused on its first frame; a seek before that would take
+    // the place of that pause.
+    QElapsedTimer wait;
+    wait.start();
+    while (wait.elapsed() < 5000 && !(lanes[i].Player()->GetState() == TPlayerState::Paused &&
+                                      lanes[i].Player()->PendingKind() == 0))
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     bars[i]->SetDuration(lanes[i].Duration());
     bars[i]->SetRateQue(1.0f);
     const TMediaTime d = lanes[i].Duration();
