@@ -122,7 +122,11 @@ public:
   }
 };
 
-double AppFirstPicture(const QString& movie) {
+struct TFirstPicture {
+  double Opened = 0, Captured = 0, Painted = 0; // ms from handing over the file
+};
+
+TFirstPicture AppFirstPicture(const QString& movie) {
   skm::TMainFrm w;
   w.resize(1280, 780);
   w.show();
@@ -131,21 +135,24 @@ double AppFirstPicture(const QString& movie) {
   TPaintWatch watch;
   w.SkImage->installEventFilter(&watch);
   auto orig = w.MfPackManager1->TimerViewProc;
+  Clock::time_point captured{};
   w.MfPackManager1->TimerViewProc = [&](const QImage& b) {
     orig(b);
+    if (!watch.Armed) captured = Clock::now();
     watch.Armed = true;
   };
   const auto t0 = Clock::now();
   w.OpenArguments({movie});
+  const auto opened = Clock::now();
   QElapsedTimer guard;
   guard.start();
   while (watch.Painted == Clock::time_point{} && guard.elapsed() < 20000)
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
   // The paint event handler itself: count until it has run.
   QCoreApplication::processEvents();
-  const double ms = Ms(watch.Painted - t0);
+  TFirstPicture r{Ms(opened - t0), Ms(captured - t0), Ms(watch.Painted - t0)};
   w.close();
-  return ms;
+  return r;
 }
 
 struct TLaneCount {
@@ -237,11 +244,16 @@ int main(int argc, char** argv) {
   const std::string movie2 = make("lane2-" + std::to_string(seconds) + ".mp4", "vflip");
   if (movie.empty() || movie2.empty()) return 1;
 
-  std::vector<double> floor, appMs;
+  std::vector<double> floor, appMs, openMs, captureMs;
   for (int i = 0; i < runs; ++i) {
     floor.push_back(FloorFirstPicture(movie));
-    appMs.push_back(AppFirstPicture(QString::fromStdString(movie)));
+    const TFirstPicture t = AppFirstPicture(QString::fromStdString(movie));
+    appMs.push_back(t.Painted);
+    openMs.push_back(t.Opened);
+    captureMs.push_back(t.Captured);
   }
+  std::printf("first picture, medians: open returned %.1f ms, picture delivered %.1f ms, painted %.1f ms\n",
+              Median(openMs), Median(captureMs), Median(appMs));
   const double f = Median(floor), a = Median(appMs);
   std::printf("first picture: program %.1f ms (spread %.1f), floor %.1f ms (spread %.1f)\n", a, Spread(appMs), f,
               Spread(floor));

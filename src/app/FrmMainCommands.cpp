@@ -56,7 +56,8 @@ void TMainFrm::TraBtnPensExecute(QObject*) {
 }
 
 void TMainFrm::TraBtnOpensExecute(QObject*) {
-  if (TraBtnWbrd->isDown()) return;
+  // No second open while a lane is still opening.
+  if (TraBtnWbrd->isDown() || FOpening) return;
   RectangleCShow();
   TraBtnOpen2->setEnabled(MfPackManager1->HasVideo());
   RectangleOpens->show();
