@@ -158,9 +158,10 @@ bool ViewExportRender(const TViewExportScene& scene, QImage& out, QString* error
 
 QString ViewExportDefaultName(const QString& lane1File, qint64 frame, const QString& dir) {
   const QFileInfo info(lane1File);
-  QString base = lane1File.isEmpty() ? QStringLiteral("view") : info.completeBaseName();
-  if (base.isEmpty()) base = QStringLiteral("view");
-  if (frame >= 0) base += QStringLiteral("-frame%1").arg(frame);
+  QString base = lane1File.isEmpty() ? QStringLiteral("sketchmark") : info.completeBaseName();
+  if (base.isEmpty()) base = QStringLiteral("sketchmark");
+  // Never lane 1's own name: a still image in lane 1 would be offered for overwriting.
+  base += frame >= 0 ? QStringLiteral("-frame%1").arg(frame) : QStringLiteral("-view");
   QString folder = dir;
   if (folder.isEmpty() && !lane1File.isEmpty()) folder = info.absolutePath();
   const QString name = base + QStringLiteral(".png");

@@ -61,9 +61,10 @@ TViewExportScene ViewExportSceneFitted(const QImage& lane1, const QImage& lane2,
 // when nothing of the pictures is inside the canvas or the size would be out of bounds.
 bool ViewExportRender(const TViewExportScene& scene, QImage& out, QString* error = nullptr);
 
-// The suggested file name for an export: lane 1's file name without its extension, the
-// frame number when there is one (frame >= 0), and ".png"; in dir when dir is not empty,
-// else beside lane 1's file. "view.png" when lane 1 has no file.
+// The suggested file name for an export: lane 1's file name without its extension, then
+// "-frame" and the frame number when there is one (frame >= 0), else "-view", and ".png";
+// in dir when dir is not empty, else beside lane 1's file. "sketchmark-view.png" when lane
+// 1 has no file.
 QString ViewExportDefaultName(const QString& lane1File, qint64 frame, const QString& dir = QString());
 
 } // namespace skm

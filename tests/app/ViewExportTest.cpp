@@ -223,8 +223,9 @@ TEST(ViewExport, TheLiveCanvasIsExportedAtTheLanesResolution) {
 
 TEST(ViewExport, DefaultFileName) {
   EXPECT_EQ(ViewExportDefaultName("/clips/swing.take2.mp4", 1234), "/clips/swing.take2-frame1234.png");
-  EXPECT_EQ(ViewExportDefaultName("/clips/board.png", -1, "/out"), "/out/board.png");
-  EXPECT_EQ(ViewExportDefaultName("", -1, "/out"), "/out/view.png");
+  // A still image in lane 1 is never offered for overwriting.
+  EXPECT_EQ(ViewExportDefaultName("/clips/board.png", -1), "/clips/board-view.png");
+  EXPECT_EQ(ViewExportDefaultName("", -1, "/out"), "/out/sketchmark-view.png");
 }
 
 TEST(ViewExport, CommandLineFailuresWriteNothing) {
