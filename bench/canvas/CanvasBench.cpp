@@ -3,7 +3,7 @@
 // bitmap, copy the mask into the alpha) that a canvas without caching runs on every pan
 // move and zoom step.
 //
-//   skm_bench_canvas [repeats]
+//   skm_bench_canvas [repeats] [replay|pan|zoom|release|paint]   (one section only)
 //
 // Figures are medians (and the worst) over the repeats; each is also given as a ratio to
 // the plain full redraw measured in the same run, since the machine is shared.
@@ -16,6 +16,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <thread>
 #include <vector>
@@ -223,9 +224,12 @@ int main(int argc, char** argv) {
   std::printf("\nplain full redraw: 1000 strokes %.1f ms, 100 strokes %.1f ms (medians)\n", p1000, p100);
   Line("our full replay, 1000 strokes, one thread", Median(ours1000), p1000);
   Line("our full replay, 1000 strokes, two bands", Median(ours1000b), p1000);
+  const char* only = argc > 2 ? argv[2] : "";
+  auto run = [&](const char* section) { return !*only || std::strcmp(only, section) == 0; };
+  if (std::strcmp(only, "replay") == 0) return 0;
 
   // ---- pan ------------------------------------------------------------------------------
-  {
+  if (run("pan")) {
     std::vector<double> moves, stallsAfter, exact;
     bool same = true;
     for (int r = 0; r < repeats; ++r) {
@@ -236,7 +240,9 @@ int main(int argc, char** argv) {
         // A pointer reporting at about 60 Hz; the UI runs the worker's results in between.
         std::this_thread::sleep_for(std::chrono::milliseconds(12));
         moves.push_back(rig.Pump());
+        if (moves.back() > 100 && std::getenv("SKM_BENCH_VERBOSE")) std::printf("    pump %d: %.1f ms\n", i, moves.back());
         moves.push_back(rig.Step([&] { rig.canvas->ImageP0MouseMove({}, 900 + 7 * i, 500 + 3 * i); }));
+        if (moves.back() > 100 && std::getenv("SKM_BENCH_VERBOSE")) std::printf("    move %d: %.1f ms\n", i, moves.back());
       }
       stallsAfter.push_back(rig.Step([&] { rig.canvas->ImageP0MouseUp(Qt::LeftButton, {}, 1320, 680); }));
       Space(false);
@@ -253,7 +259,7 @@ int main(int argc, char** argv) {
   }
 
   // ---- wheel zoom -----------------------------------------------------------------------
-  {
+  if (run("zoom")) {
     std::vector<double> first, exact, stalls;
     bool same = true;
     for (int r = 0; r < repeats; ++r) {
@@ -277,7 +283,7 @@ int main(int argc, char** argv) {
   }
 
   // ---- stroke release -------------------------------------------------------------------
-  {
+  if (run("release")) {
     std::vector<double> release;
     for (int r = 0; r < repeats; ++r) {
       Rig rig(1000);
@@ -294,7 +300,7 @@ int main(int argc, char** argv) {
   }
 
   // ---- paint with two lanes -------------------------------------------------------------
-  {
+  if (run("paint")) {
     std::vector<double> paints, paintsSbs;
     for (int r = 0; r < repeats; ++r) {
       Rig rig(100);

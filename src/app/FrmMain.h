@@ -18,11 +18,10 @@
 #include <QStringList>
 #include <QWidget>
 #include <array>
+#include <cstdint>
 #include <functional>
 #include <memory>
 
-#include "annotation/SkPath.h"
-#include "platform/core/MediaTime.h"
 
 class QFileDialog;
 
@@ -88,8 +87,8 @@ public:
 
   // --- Lanes -------------------------------------------------------------------------
   // The lanes' status reports (bound as the managers' TimerInfoProc).
-  void MfPackManager1Info(TMediaTime currentTime, float volume, bool isPlaying);
-  void MfPackManager2Info(TMediaTime currentTime, float volume, bool isPlaying);
+  void MfPackManager1Info(uint64_t currentTime, float volume, bool isPlaying);
+  void MfPackManager2Info(uint64_t currentTime, float volume, bool isPlaying);
   // The play-both button's state from isPlaying1 and isPlaying2.
   void TraBtnPlayXUpdate();
   // Recomputes the transport area from the lanes and whiteboard mode.

@@ -16,6 +16,7 @@
 #include "imagefiles/FMXBitmapEx.h"
 #include "media/MfPackManager.h"
 #include "platform/MessageService.h"
+#include "platform/openkind/OpenKind.h"
 #include "transport/TraMediaFMX.h"
 
 namespace skm {
@@ -34,11 +35,11 @@ private:
   int& FCounter;
 };
 
-// Why a file gave no picture, as far as can be told from outside the reader.
-QString WhyNot(const QString& name) {
-  const QFileInfo f(name);
-  if (!f.exists()) return QStringLiteral("\nThe file does not exist.");
-  if (!f.isFile() || !f.isReadable()) return QStringLiteral("\nThe file cannot be read.");
+// Why a file gave no picture: the file itself, else what the reader said.
+QString WhyNot(const QString& name, const std::string& readerWhy) {
+  const QString problem = FileProblem(name);
+  if (!problem.isEmpty()) return QStringLiteral("\n") + problem;
+  if (!readerWhy.empty()) return QStringLiteral("\n") + QString::fromStdString(readerWhy);
   return QStringLiteral("\nIts content is not a picture this program reads, or it is damaged.");
 }
 
@@ -97,9 +98,10 @@ QString TMainFrm::MediaOpen(const QString& name, int lane) {
   QString result;
   const int k = FileKind(name);
   if (k == 1) {
-    result = OpenStillImage(name, size, picture);
+    std::string why;
+    result = OpenStillImage(name, size, picture, &why);
     // Silence here would leave the user guessing which of two files was wrong.
-    if (result.isEmpty()) ShowMessage(QStringLiteral("The picture could not be opened:\n") + name + WhyNot(name));
+    if (result.isEmpty()) ShowMessage(QStringLiteral("The picture could not be opened:\n") + name + WhyNot(name, why));
   } else if (k == 2) {
     if (gSettings.VPOAutoSave) bar->RangesSaveToFile();
     const QString oldName = manager->FileName();
@@ -128,9 +130,10 @@ QString TMainFrm::MediaOpen(const QString& name, int lane) {
       if (!manager->FileName().isEmpty() && oldTime != kNoPosition) manager->SetCurrentTime(oldTime);
     }
   } else {
-    ShowMessage(QStringLiteral("This kind of file cannot be opened:\n") + name +
-                QStringLiteral("\nMovies (%1) and pictures (%2) can.")
-                    .arg(FileKindExtensions(2).join(QLatin1Char(' ')), FileKindExtensions(1).join(QLatin1Char(' '))));
+    // What the file is not, in words (missing, a folder, not a movie or picture, ...).
+    const TOpenDecision d = DecideOpen(name);
+    ShowMessage(QStringLiteral("This file cannot be opened:\n") + name +
+                (d.reason.isEmpty() ? QString() : QStringLiteral("\n") + d.reason));
   }
   CentreAgain();
   return result;

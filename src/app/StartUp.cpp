@@ -29,8 +29,10 @@ const char* kUsage =
     "Studies and compares two movies frame by frame.\n"
     "\n"
     "FILE1 opens into lane 1 and FILE2 into lane 2 once the window is shown, as if\n"
-    "chosen with the open button: a movie (.mp4) or a picture (.jpg .jpeg .png .bmp\n"
-    ".psd .hdr). Lane 2 takes a file only beside a movie in lane 1.\n"
+    "chosen with the open button: a movie (.mp4 .mov .mkv .webm .avi and other common\n"
+    "containers) or a picture (.jpg .jpeg .png .bmp .psd .hdr); a file whose name does\n"
+    "not say is recognised by its content. Lane 2 takes a file only beside a movie in\n"
+    "lane 1.\n"
     "\n"
     "Options:\n"
     "  --config-dir DIR     folder of the settings and whiteboard files\n"
@@ -175,7 +177,6 @@ int ProgramMain(int argc, char** argv) {
   if (!opts.Command.isEmpty()) return RunHeadless(argc, argv, opts);
 
   // Program initialisation, before the UI layer starts.
-  IsWin10 = true;
   KeyTableClear();
   SettingsDefaultsKeep();
 

@@ -10,6 +10,11 @@
 #include <atomic>
 #include <cmath>
 #include <optional>
+#ifdef __linux__
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
 
 #include "annotation/SkPathStroke.h"
 #include "canvas/SkView.h"
@@ -53,6 +58,7 @@ struct TSkImage::TWorker {
     std::shared_ptr<const TLayerRecords> Records;
     uint64_t Version = 0;
     uint64_t Seq = 0;
+    int Bands = 2; // threads to replay on
   };
   struct Result {
     std::unique_ptr<TImageP1> Layer;
@@ -72,7 +78,6 @@ struct TSkImage::TWorker {
   std::atomic<bool> Cancel{false};
   // Set before the thread starts, then only read.
   std::function<void()> Notify; // posts LayerTake to the UI thread
-  int Bands = 2;
   std::thread Thread;
 
   void Start() { Thread = std::thread([this] { Run(); }); }
@@ -99,6 +104,10 @@ struct TSkImage::TWorker {
     std::unique_lock lock(Mu);
     Cv.wait(lock, [this] { return Stop || (!Pending && !Busy); });
   }
+  bool Idle() {
+    std::lock_guard lock(Mu);
+    return !Pending && !Busy && !Done;
+  }
   std::optional<Result> TakeDone() {
     std::lock_guard lock(Mu);
     std::optional<Result> r = std::move(Done);
@@ -106,6 +115,11 @@ struct TSkImage::TWorker {
     return r;
   }
   void Run() {
+#ifdef __linux__
+    // Below the UI thread: a replay may take a while, the pointer must not wait for it.
+    // The band threads it starts inherit this.
+    setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), 10);
+#endif
     for (;;) {
       Request req;
       {
@@ -120,7 +134,7 @@ struct TSkImage::TWorker {
       auto layer = std::make_unique<TImageP1>();
       layer->BitmapSetSize(req.Size.width(), req.Size.height());
       layer->SetOrigin(req.Origin);
-      const bool complete = layer->DrawPathAll(req.ZO, *req.Records, Bands, &Cancel);
+      const bool complete = layer->DrawPathAll(req.ZO, *req.Records, req.Bands, &Cancel);
       {
         std::lock_guard lock(Mu);
         Busy = false;
@@ -141,14 +155,42 @@ TSkImage::TSkImage(QWidget* owner) : QWidget(owner), FWorker(std::make_unique<TW
   FV2.Bitmap = FV1.Bitmap;
   setMouseTracking(false);
   setFocusPolicy(Qt::NoFocus);
-  if (owner) setGeometry(owner->rect());
+  WatchParent();
   FRecords = std::make_shared<const TLayerRecords>();
   // Runs on the worker; the destructor joins the worker before the canvas goes.
   FWorker->Notify = [this] { QMetaObject::invokeMethod(this, [this] { LayerTake(); }, Qt::QueuedConnection); };
   FWorker->Start();
 }
 
-TSkImage::~TSkImage() { FWorker->Shutdown(); }
+TSkImage::~TSkImage() {
+  FWorker->Shutdown();
+  if (FWatchedParent) FWatchedParent->removeEventFilter(this);
+}
+
+void TSkImage::SetFillParent(bool on) {
+  FFillParent = on;
+  WatchParent();
+}
+
+void TSkImage::WatchParent() {
+  QWidget* parent = FFillParent ? parentWidget() : nullptr;
+  if (FWatchedParent != parent) {
+    if (FWatchedParent) FWatchedParent->removeEventFilter(this);
+    FWatchedParent = parent;
+    if (parent) parent->installEventFilter(this);
+  }
+  if (parent && geometry() != parent->rect()) setGeometry(parent->rect());
+}
+
+bool TSkImage::event(QEvent* e) {
+  if (e->type() == QEvent::ParentChange) WatchParent();
+  return QWidget::event(e);
+}
+
+bool TSkImage::eventFilter(QObject* watched, QEvent* e) {
+  if (watched == FWatchedParent && e->type() == QEvent::Resize) WatchParent();
+  return QWidget::eventFilter(watched, e);
+}
 
 // ---- properties -----------------------------------------------------------------------
 
@@ -268,11 +310,12 @@ void TSkImage::ImageP1DrawPathAll() {
   LayerRequest();
 }
 
-void TSkImage::LayerGeometry(QSize& size, QPoint& origin) const {
+void TSkImage::LayerGeometry(QSize& size, QPoint& origin, bool margin) const {
   // A margin of a quarter of the control on each side: pans within it show the layer
   // already painted, exactly.
   const int w = std::max(width(), 0), h = std::max(height(), 0);
-  const int mx = FLayerMargin ? w / 4 : 0, my = FLayerMargin ? h / 4 : 0;
+  margin = margin && FLayerMargin;
+  const int mx = margin ? w / 4 : 0, my = margin ? h / 4 : 0;
   size = QSize(w > 0 ? w + 2 * mx : 0, h > 0 ? h + 2 * my : 0);
   origin = QPoint(-mx, -my);
 }
@@ -283,7 +326,7 @@ void TSkImage::ImageP1Clear() {
   ++FVersion;
   QSize size;
   QPoint origin;
-  LayerGeometry(size, origin);
+  LayerGeometry(size, origin, true);
   if (QSize(FP1.Width(), FP1.Height()) != size) FP1.BitmapSetSize(size.width(), size.height());
   else FP1.Clear();
   FP1.SetOrigin(origin);
@@ -312,7 +355,7 @@ bool TSkImage::LayerPending() const {
 void TSkImage::LayerPaintHere() {
   QSize size;
   QPoint origin;
-  LayerGeometry(size, origin);
+  LayerGeometry(size, origin, true);
   if (QSize(FP1.Width(), FP1.Height()) != size) FP1.BitmapSetSize(size.width(), size.height());
   FP1.SetOrigin(origin);
   FP1.DrawPathAll(FZOv, *FRecords);
@@ -338,14 +381,29 @@ void TSkImage::LayerRequest() {
     LayerPaintHere();
     return;
   }
+  // A pan asks for a layer with margins to pan on. Anything else (a zoom, a change of the
+  // list, a resize) first asks for the control's size alone, which is the exact picture
+  // sooner; the margins follow (MarginRequest).
+  const bool pan = FLKind == TPathKind::pkMove;
   QSize size;
   QPoint origin;
-  LayerGeometry(size, origin);
+  LayerGeometry(size, origin, pan);
   // During a pan the replay under way is left to finish (its layer is closer than the
-  // one shown); a zoom, a release or a change of the list makes it obsolete at once.
-  const bool cancelBusy = FLKind != TPathKind::pkMove;
-  FWorker->Submit({size, origin, FZOv, FRecords, FVersion, ++FSeq}, cancelBusy);
+  // one shown), and it runs on one thread, leaving the other core to the pointer; a
+  // zoom, a release or a change of the list makes it obsolete at once and uses both.
+  FWorker->Submit({size, origin, FZOv, FRecords, FVersion, ++FSeq, pan ? 1 : 2}, !pan);
   update();
+}
+
+void TSkImage::MarginRequest() {
+  if (!FLayerMargin || FP1.Origin() != QPoint(0, 0)) return;
+  QPoint at;
+  if (FP1Version != FVersion || !LayerAt(FZOv, at)) return;
+  QSize size;
+  QPoint origin;
+  LayerGeometry(size, origin, true);
+  if (origin == QPoint(0, 0)) return; // too small a control for margins
+  FWorker->Submit({size, origin, FZOv, FRecords, FVersion, ++FSeq, 1}, false);
 }
 
 void TSkImage::LayerTake() {
@@ -353,14 +411,17 @@ void TSkImage::LayerTake() {
   if (!done) return;
   FPanRequested = false;
   // Only a layer of the current list, newer than the one shown.
-  if (done->Version != FVersion || done->Seq <= FP1Seq) return;
-  FP1 = std::move(*done->Layer);
-  FP1ZO = done->ZO;
-  FP1Version = done->Version;
-  FP1Seq = done->Seq;
-  update();
-  // A pan may have gone past this layer's margin meanwhile.
+  if (done->Version == FVersion && done->Seq > FP1Seq) {
+    FP1 = std::move(*done->Layer);
+    FP1ZO = done->ZO;
+    FP1Version = done->Version;
+    FP1Seq = done->Seq;
+    update();
+  }
+  // A pan may have gone past this layer's margin meanwhile; otherwise an exact layer
+  // without margins gets them now.
   if (FLKind == TPathKind::pkMove) LayerRequest();
+  else MarginRequest();
 }
 
 QImage TSkImage::LayerImage() const {
@@ -370,8 +431,12 @@ QImage TSkImage::LayerImage() const {
 }
 
 void TSkImage::LayerWait() {
-  FWorker->WaitIdle();
-  LayerTake();
+  // Taking a layer may ask for its margins: those are waited for as well.
+  for (int i = 0; i < 3; ++i) {
+    FWorker->WaitIdle();
+    LayerTake();
+    if (FWorker->Idle()) break;
+  }
   if (!LayerPending()) return;
   // Superseded or never asked for: the same replay, here.
   LayerPaintHere();
@@ -501,6 +566,7 @@ void TSkImage::ImageP0MouseUp(Qt::MouseButton, Qt::KeyboardModifiers, float X, f
     const QRect dirty = FP1.DrawPath(FP1ZO, added);
     FP1Version = FVersion;
     if (!dirty.isEmpty()) update(dirty.translated(at - FP1.Origin()));
+    MarginRequest(); // a margin layer under way was for the list before this stroke
   } else {
     LayerRequest();
   }
@@ -575,8 +641,11 @@ void TSkImage::paintEvent(QPaintEvent*) {
   const QImage& layer = FP1.Image();
   if (!layer.isNull()) {
     QPoint at;
-    if (LayerAt(FZOv, at)) {
-      p.drawImage(at, layer);
+    const QRect used = FP1.Used();
+    if (used.isEmpty()) {
+      // Nothing drawn: nothing to blend.
+    } else if (LayerAt(FZOv, at)) {
+      p.drawImage(at + used.topLeft(), layer, used);
     } else if (FP1ZO.Zoom != 0) {
       // The last layer moved and scaled to the view until the replay for it arrives.
       const double k = static_cast<double>(FZOv.Zoom) / FP1ZO.Zoom;
@@ -584,7 +653,7 @@ void TSkImage::paintEvent(QPaintEvent*) {
       p.setRenderHint(QPainter::SmoothPixmapTransform, false);
       p.translate(FZOv.Offset.X - FP1ZO.Offset.X * k, FZOv.Offset.Y - FP1ZO.Offset.Y * k);
       p.scale(k, k);
-      p.drawImage(FP1.Origin(), layer);
+      p.drawImage(FP1.Origin() + used.topLeft(), layer, used);
       p.restore();
     }
   }

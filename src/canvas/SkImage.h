@@ -17,7 +17,10 @@
 // Redrawing the annotation layer for a new view (pan, zoom, resize, undo) replays every
 // record; with many records that runs on a worker thread while the previous layer is
 // shown moved and scaled to the new view. The finished layer is exactly what a replay on
-// the UI thread gives; LayerWait() waits for it.
+// the UI thread gives; LayerWait() waits for it. Layers are painted with a margin around
+// the control, and a layer moved by whole pixels is exactly the layer of the moved view,
+// so a pan within the margin shows the exact layer at once and a stroke released onto it
+// is painted alone.
 //
 // Threads: UI thread only (the worker never touches the canvas's fields). Ownership: the
 // canvas owns its layers and the record being drawn; the annotation lists belong to the
@@ -25,6 +28,7 @@
 // (SetSkPaths) and calls ImageP1DrawPathAll or ImageP1Clear after changing a list.
 
 #include <QImage>
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 #include <condition_variable>
@@ -74,6 +78,10 @@ public:
   // (or a variable holding null) draws nothing and stores nothing.
   void SetSkPaths(TSkPaths* const* variable);
   TSkPaths* CurrentPaths() const { return FSkPaths ? *FSkPaths : nullptr; }
+  // Whether the canvas keeps itself over the whole of its parent (true after creation, as
+  // the window's client area); false leaves its geometry to the owner.
+  bool FillsParent() const { return FFillParent; }
+  void SetFillParent(bool on);
   // Lane 2 shown or hidden (whiteboard mode hides it).
   bool V2Visible() const { return FV2.Visible; }
   void SetV2Visible(bool visible);
@@ -108,7 +116,8 @@ public:
   void ImageP1DrawPathAll();
   // Clears the layer (after erase-all).
   void ImageP1Clear();
-  // Waits until the annotation layer shows the current list under the current view.
+  // Waits until the annotation layer shows the current list under the current view, and
+  // until the margins for panning are painted.
   void LayerWait();
   // True while a redraw for the current view or list is still being made.
   bool LayerPending() const;
@@ -153,8 +162,11 @@ protected:
   void mouseMoveEvent(QMouseEvent* e) override;
   void mouseReleaseEvent(QMouseEvent* e) override;
   void wheelEvent(QWheelEvent* e) override;
+  bool event(QEvent* e) override;
+  bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
+  void WatchParent();
   struct TWorker;
 
   // Lane fit for the current layout and size.
@@ -171,8 +183,11 @@ private:
   void LayerTake();
   // Replays the layer for the current view on this thread.
   void LayerPaintHere();
-  // Size and origin of a layer painted for the current view (the control plus margins).
-  void LayerGeometry(QSize& size, QPoint& origin) const;
+  // Size and origin of a layer painted for the current view: the control, with margins
+  // when asked for (and enabled).
+  void LayerGeometry(QSize& size, QPoint& origin, bool margin) const;
+  // Asks the worker for margins around an exact layer that has none.
+  void MarginRequest();
   // Whether the layer shown is exactly the layer of `view`, and at which control position
   // its top-left pixel then lies.
   bool LayerAt(const TZoomOffset& view, QPoint& at) const;
@@ -192,6 +207,8 @@ private:
   TSkLane FV2;
   TSkPaths* const* FSkPaths = nullptr;
   int FWheelRest = 0; // wheel delta short of a whole notch (high-resolution wheels)
+  bool FFillParent = true;
+  QPointer<QWidget> FWatchedParent;
 
   QImage FP0;       // live layer
   QRect FP0Dirty;   // where the live layer has pixels

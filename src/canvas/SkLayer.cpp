@@ -4,6 +4,7 @@
 #include <QPainterPath>
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <thread>
 
 #include "annotation/SkPathStroke.h"
@@ -74,16 +75,17 @@ QPainterPath StrokeArea(const QPainterPath& path, const TStrokeSettings& s, floa
   return stroker.createStroke(path);
 }
 
-// Paints one record onto the layer bitmap (straight ARGB: colour and mask in one pixel)
-// through `layer`, a painter on it already clipped to `clip` (bitmap coordinates) and
-// moved by `shift`; `bits`/`bpl` are the same bitmap's pixels.
+// Paints one record onto the layer (premultiplied ARGB: the colour bitmap premultiplied
+// by the mask) through `layer`, a painter on it already clipped to `clip` (bitmap
+// coordinates) and moved by `shift`; `bits`/`bpl` are the same bitmap's pixels.
 //
 // A record stroked whole (pens, markers, erasers) covers the same area on the mask and
-// the colour bitmap, so it is one fill with its colour and alpha, replacing what lies
-// under it (Source). Brushes (full-width band on the mask, thinner core on the colour
-// bitmap) and rainbow strokes (one outline on the mask, separate segments on the colour
-// bitmap) are rasterized into two coverage bitmaps and applied pixel by pixel: the band
-// sets only the alpha, the core only the colour.
+// the colour bitmap, so it is one fill with its colour and alpha replacing what lies
+// under it (Source): exactly the colour premultiplied by the new mask level. Brushes
+// (full-width band on the mask, thinner core on the colour bitmap) and rainbow strokes
+// (one outline on the mask, separate segments on the colour bitmap) are rasterized into
+// two coverage bitmaps and applied pixel by pixel: the band changes only the alpha, the
+// core only the colour.
 void PaintRecord(QPainter& layer, uchar* bits, qsizetype bpl, const QRect& clip, QPoint shift,
                  const TLayerRecord& rec, const TZoomOffset& local) {
   const TSkPath& r = *rec.Path;
@@ -105,8 +107,10 @@ void PaintRecord(QPainter& layer, uchar* bits, qsizetype bpl, const QRect& clip,
   QImage band(region.size(), QImage::Format_Alpha8);
   QImage core(region.size(), QImage::Format_ARGB32_Premultiplied);
   if (band.isNull() || core.isNull()) return;
-  band.fill(0);
-  core.fill(0);
+  // Zeroed directly: QImage::fill may hand large images to Qt's thread pool, which this
+  // code (itself on a worker) has no use for.
+  std::memset(band.bits(), 0, static_cast<size_t>(band.sizeInBytes()));
+  std::memset(core.bits(), 0, static_cast<size_t>(core.sizeInBytes()));
   {
     QPainter pb(&band), pc(&core);
     for (QPainter* p : {&pb, &pc}) {
@@ -133,34 +137,16 @@ void PaintRecord(QPainter& layer, uchar* bits, qsizetype bpl, const QRect& clip,
       const uint32_t cm = m[x], cc = c[x] >> 24;
       if (cm == 0 && cc == 0) continue;
       const uint32_t px = d[x];
-      const uint32_t a = (alpha * cm + (px >> 24) * (255 - cm) + 127) / 255;
-      auto mix = [&](int sh) {
-        const uint32_t v = ((c[x] >> sh) & 0xFF) + (((px >> sh) & 0xFF) * (255 - cc) + 127) / 255;
-        return std::min<uint32_t>(v, 255) << sh;
+      const uint32_t oldA = px >> 24;
+      const uint32_t a = (alpha * cm + oldA * (255 - cm) + 127) / 255;
+      auto channel = [&](int sh) {
+        // The colour underneath unpremultiplied (an empty pixel's is black), the core's
+        // colour over it by coverage, then premultiplied by the new alpha.
+        const uint32_t old = oldA ? std::min<uint32_t>(255, (((px >> sh) & 0xFF) * 255 + oldA / 2) / oldA) : 0;
+        const uint32_t straight = std::min<uint32_t>(255, ((c[x] >> sh) & 0xFF) + (old * (255 - cc) + 127) / 255);
+        return std::min((straight * a + 127) / 255, a) << sh;
       };
-      d[x] = (a << 24) | mix(16) | mix(8) | mix(0);
-    }
-  }
-}
-
-// The picture from the layer bitmap inside r: each channel premultiplied by the alpha,
-// truncated. Raw rows, so bands can run side by side.
-void PremultiplyRows(const uchar* layerBits, qsizetype layerBpl, uchar* outBits, qsizetype outBpl, const QRect& r) {
-  if (r.isEmpty()) return;
-  for (int y = r.top(); y <= r.bottom(); ++y) {
-    const auto* c = reinterpret_cast<const uint32_t*>(layerBits + y * layerBpl) + r.left();
-    auto* o = reinterpret_cast<uint32_t*>(outBits + y * outBpl) + r.left();
-    for (int x = 0; x < r.width(); ++x) {
-      const uint32_t px = c[x];
-      const uint32_t a = px >> 24;
-      if (a == 0xFF) {
-        o[x] = px;
-        continue;
-      }
-      const uint32_t rr = ((px >> 16) & 0xFF) * a / 255;
-      const uint32_t gg = ((px >> 8) & 0xFF) * a / 255;
-      const uint32_t bb = (px & 0xFF) * a / 255;
-      o[x] = (a << 24) | (rr << 16) | (gg << 8) | bb;
+      d[x] = (a << 24) | channel(16) | channel(8) | channel(0);
     }
   }
 }
@@ -255,29 +241,14 @@ std::shared_ptr<const TLayerRecords> LayerRecordsGet(const TSkPaths* APwPaths) {
 
 void TImageP1::BitmapSetSize(int AWidth, int AHeight) {
   const int w = std::max(AWidth, 0), h = std::max(AHeight, 0);
-  if (w == 0 || h == 0) {
-    FLayer = FImage = QImage();
-    return;
-  }
-  FLayer = QImage(w, h, QImage::Format_ARGB32);
-  FImage = QImage(w, h, QImage::Format_ARGB32_Premultiplied);
-  // A size Qt cannot allocate gives null images: the layer then shows nothing.
-  if (FLayer.isNull() || FImage.isNull()) {
-    FLayer = FImage = QImage();
-    return;
-  }
+  FImage = (w > 0 && h > 0) ? QImage(w, h, QImage::Format_ARGB32_Premultiplied) : QImage();
+  // A size Qt cannot allocate gives a null image: the layer then shows nothing.
   Clear();
 }
 
 void TImageP1::Clear() {
-  if (FImage.isNull()) return;
-  FLayer.fill(0);
-  FImage.fill(0);
-}
-
-void TImageP1::MaskToAlpha(const QRect& r0) {
-  if (FImage.isNull()) return;
-  PremultiplyRows(FLayer.constBits(), FLayer.bytesPerLine(), FImage.bits(), FImage.bytesPerLine(), r0 & FImage.rect());
+  if (!FImage.isNull()) std::memset(FImage.bits(), 0, static_cast<size_t>(FImage.sizeInBytes()));
+  FUsed = {};
 }
 
 QRect TImageP1::DrawPath(const TZoomOffset& AZO, const TSkPath& APwPath) {
@@ -289,15 +260,13 @@ QRect TImageP1::DrawPath(const TZoomOffset& AZO, const TSkPath& APwPath) {
   const TLayerRecord rec = LayerRecordMake(APwPath);
   const QRect dirty = RecordBounds(rec, local).translated(shift) & FImage.rect();
   if (dirty.isEmpty()) return {};
-  uchar* bits = FLayer.bits();
-  {
-    QImage view(bits, FLayer.width(), FLayer.height(), FLayer.bytesPerLine(), QImage::Format_ARGB32);
-    QPainter p(&view);
-    SetUpPainter(p);
-    p.translate(shift);
-    PaintRecord(p, bits, FLayer.bytesPerLine(), FImage.rect(), shift, rec, local);
-  }
-  MaskToAlpha(dirty);
+  uchar* bits = FImage.bits();
+  QImage view(bits, FImage.width(), FImage.height(), FImage.bytesPerLine(), QImage::Format_ARGB32_Premultiplied);
+  QPainter p(&view);
+  SetUpPainter(p);
+  p.translate(shift);
+  PaintRecord(p, bits, FImage.bytesPerLine(), FImage.rect(), shift, rec, local);
+  FUsed |= dirty;
   return dirty;
 }
 
@@ -313,32 +282,31 @@ bool TImageP1::DrawPathAll(const TZoomOffset& AZO, const TLayerRecords& records,
   bands = std::clamp(bands, 1, std::max(1, h));
   // Every band paints through its own QImage over the same pixels (a paint device takes
   // one painter at a time), clipped to its rows; the rows never overlap.
-  uchar* layerBits = FLayer.bits();
-  uchar* outBits = FImage.bits();
-  const qsizetype layerBpl = FLayer.bytesPerLine(), outBpl = FImage.bytesPerLine();
+  uchar* bits = FImage.bits();
+  const qsizetype bpl = FImage.bytesPerLine();
   std::vector<QRect> bounds(records.size());
-  for (size_t i = 0; i < records.size(); ++i) bounds[i] = RecordBounds(*records[i], local).translated(shift);
+  for (size_t i = 0; i < records.size(); ++i) {
+    bounds[i] = RecordBounds(*records[i], local).translated(shift);
+    FUsed |= bounds[i] & FImage.rect();
+  }
   std::atomic<bool> stopped{false};
   auto band = [&](int k) {
     const int y0 = h * k / bands, y1 = h * (k + 1) / bands;
     const QRect clip(0, y0, w, y1 - y0);
     if (clip.isEmpty()) return;
-    {
-      QImage view(layerBits, w, h, layerBpl, QImage::Format_ARGB32);
-      QPainter p(&view);
-      SetUpPainter(p);
-      p.setClipRect(clip);
-      p.translate(shift);
-      for (size_t i = 0; i < records.size(); ++i) {
-        if (cancel && (i & 15) == 0 && cancel->load(std::memory_order_relaxed)) {
-          stopped = true;
-          return;
-        }
-        if (!bounds[i].intersects(clip)) continue;
-        PaintRecord(p, layerBits, layerBpl, clip, shift, *records[i], local);
+    QImage view(bits, w, h, bpl, QImage::Format_ARGB32_Premultiplied);
+    QPainter p(&view);
+    SetUpPainter(p);
+    p.setClipRect(clip);
+    p.translate(shift);
+    for (size_t i = 0; i < records.size(); ++i) {
+      if (cancel && (i & 15) == 0 && cancel->load(std::memory_order_relaxed)) {
+        stopped = true;
+        return;
       }
+      if (!bounds[i].intersects(clip)) continue;
+      PaintRecord(p, bits, bpl, clip, shift, *records[i], local);
     }
-    PremultiplyRows(layerBits, layerBpl, outBits, outBpl, clip);
   };
   std::vector<std::thread> helpers;
   for (int k = 1; k < bands; ++k) helpers.emplace_back(band, k);

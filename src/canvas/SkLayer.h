@@ -2,16 +2,15 @@
 // The annotation layer: a transparent picture over the lanes showing the records of a
 // list's undo window, replayed in list order.
 //
-// A mask and a colour bitmap carry it, kept in one bitmap (the alpha and the colour
-// channels of a straight ARGB pixel). The mask holds at each pixel the alpha of the stroke
-// that was painted there last; strokes overwrite it rather than accumulate, so a
+// It works as a mask and a colour bitmap: the mask holds at each pixel the alpha of the
+// stroke that was painted there last; strokes overwrite it rather than accumulate, so a
 // translucent marker crossing itself keeps one even alpha, a marker over a pen replaces
-// the pen, and an eraser (alpha 0) clears. The colour holds that stroke's colour,
-// unpremultiplied. The picture shown is the colour premultiplied by the mask level
-// (MaskToAlpha). Keeping the colour unpremultiplied keeps every shown pixel a valid
+// the pen, and an eraser (alpha 0) clears. The colour bitmap holds that stroke's colour.
+// The picture shown is the colour premultiplied by the mask level, and that is all that
+// is kept: one premultiplied bitmap whose alpha is the mask. Keeping the colour unpremultiplied keeps every shown pixel a valid
 // premultiplied value even where the mask and the colour come from different strokes: the
 // full-thickness band around a brush's thinner core shows the colour underneath at the
-// brush's alpha.
+// brush's alpha (black over an empty pixel).
 //
 // Rendering is deterministic: a record painted alone onto the layer (DrawPath) gives
 // exactly the pixels a full replay gives, and a replay split into horizontal bands on
@@ -85,18 +84,17 @@ public:
   // The same from a list (its undo window).
   void DrawPathAll(const TZoomOffset& AZO, const TSkPaths* APwPaths);
 
-  // The picture shown: colour premultiplied by the mask (ARGB32 premultiplied).
+  // The picture shown: colour premultiplied by the mask (ARGB32 premultiplied); its
+  // alpha channel is the mask.
   const QImage& Image() const { return FImage; }
-  // Colour bitmap and mask in one: each pixel's straight colour and, as its alpha, the
-  // mask level (ARGB32, not premultiplied).
-  const QImage& LayerBitmap() const { return FLayer; }
+
+  // The part of the bitmap anything was painted on since the last clear (what a paint
+  // needs to draw; empty for an empty layer).
+  QRect Used() const { return FUsed; }
 
 private:
-  // Recomputes the picture from colour and mask inside r.
-  void MaskToAlpha(const QRect& r);
-
-  QImage FLayer; // ARGB32: the last stroke's colour (straight) and its alpha (the mask)
-  QImage FImage; // ARGB32 premultiplied: what is shown
+  QImage FImage;
+  QRect FUsed;
   QPoint FOrigin;
 };
 

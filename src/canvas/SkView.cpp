@@ -1,6 +1,7 @@
 #include "canvas/SkView.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace skm {
 
@@ -19,7 +20,14 @@ TZoomOffset RelativeToView(const TZoomOffset& view, double t, double x, double y
   return Make(t / z, (x - ox) / z, (y - oy) / z);
 }
 
+// A lane without a picture (no size) or a view without a zoom has no placement: zoom 0,
+// which shows the lane nowhere, rather than the infinities of a division by zero.
+bool Fittable(const TZoomOffset& view, double mw, double mh) {
+  return mw > 0 && mh > 0 && view.Zoom != 0 && std::isfinite(mw) && std::isfinite(mh);
+}
+
 TZoomOffset LaneFitHalf(const TZoomOffset& view, double w, double h, double mw, double mh, bool right) {
+  if (!Fittable(view, mw, mh)) return {0, {0, 0}};
   const double c = w / 2;
   const double t = std::min(c / mw, h / mh);
   return RelativeToView(view, t, (c - t * mw) / 2 + (right ? c : 0.0), (h - t * mh) / 2);
@@ -33,6 +41,7 @@ TZoomOffset ViewFit(double w, double h) {
 }
 
 TZoomOffset LaneFitWhole(const TZoomOffset& view, double w, double h, double mw, double mh) {
+  if (!Fittable(view, mw, mh)) return {0, {0, 0}};
   const double t = std::min(w / mw, h / mh);
   return RelativeToView(view, t, (w - t * mw) / 2, (h - t * mh) / 2);
 }

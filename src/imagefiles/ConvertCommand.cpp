@@ -1,7 +1,7 @@
 #include "imagefiles/ConvertCommand.h"
 
-
 #include <cstdio>
+#include <string>
 
 #include "imagefiles/FMXBitmapEx.h"
 
@@ -20,8 +20,9 @@ bool HasTransparency(const QImage& image) {
 
 int RunConvertCommand(const QString& in, const QString& out) {
   TFMXBitmapEx bitmap;
-  if (!bitmap.LoadFromFileEx(in)) {
-    std::fprintf(stderr, "sketchmark-movies: cannot read the picture %s\n", qUtf8Printable(in));
+  std::string why;
+  if (!bitmap.LoadFromFileEx(in, 0, &why)) {
+    std::fprintf(stderr, "sketchmark-movies: cannot read the picture %s: %s\n", qUtf8Printable(in), why.c_str());
     return 1;
   }
   // A TGA keeps its transparency only as a 32-bit file.

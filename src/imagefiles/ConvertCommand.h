@@ -9,7 +9,7 @@
 namespace skm {
 
 // Converts in to out. Returns 0 on success; otherwise prints one line to stderr and
-// returns 1 when in cannot be read, 2 when out cannot be written.
+// returns 1 when in cannot be read (the line says why), 2 when out cannot be written.
 int RunConvertCommand(const QString& in, const QString& out);
 
 } // namespace skm

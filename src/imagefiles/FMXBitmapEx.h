@@ -13,6 +13,7 @@
 #include <QString>
 
 #include <functional>
+#include <string>
 
 namespace skm {
 
@@ -29,6 +30,13 @@ enum TImageFileKind : int {
 // without regard to ASCII case.
 int ImageFileKind(const QString& fileName);
 
+// The kind of the picture in fileName by its content, for names whose extension does not
+// say: the signatures of our codecs' formats ("8BPS" PSD, "#?RADIANCE" or "#?RGBE" HDR,
+// the TGA 2.0 footer), then the formats Qt reads here that have one (PNG, JPEG, BMP, GIF,
+// WebP, TIFF), whose Qt format name goes to qtFormat. kImageUnknown when none matches, or
+// the file cannot be read. Reads the first 16 bytes and the last 26, no more.
+int ImageFileKindByContent(const QString& fileName, QByteArray* qtFormat = nullptr);
+
 class TFMXBitmapEx : public QImage {
 public:
   // An empty (null) bitmap with no author and hasAlpha false.
@@ -36,11 +44,13 @@ public:
   // A width x height bitmap (transparent black) with Author "TARVEN" and hasAlpha true.
   TFMXBitmapEx(int width, int height);
 
-  // Replaces the picture with the file's. Kind 0 applies the EXIF orientation; a TGA
+  // Replaces the picture with the file's; a name of unknown kind is read by its content
+  // (ImageFileKindByContent). Kind 0 applies the EXIF orientation; a TGA
   // load sets Author to the file's author name (empty when it has none). A non-zero
   // rotate turns the loaded picture by that many degrees. False, with the bitmap and
-  // Author unchanged, for an unknown kind or a file that cannot be read or decoded.
-  bool LoadFromFileEx(const QString& fileName, float rotate = 0);
+  // Author unchanged, for an unknown kind or a file that cannot be read or decoded; then
+  // `why` (when given) says which, in words a user can act on.
+  bool LoadFromFileEx(const QString& fileName, float rotate = 0, std::string* why = nullptr);
   // Writes the picture by kind: Qt's writers (quality -1 is their default, else 0-100),
   // PSD, or TGA with Author and hasAlpha. HDR and unknown kinds write nothing and give
   // false, as do an empty bitmap and a failed write; the file is written to a temporary
@@ -53,9 +63,9 @@ public:
 
 // Opens a still image into a lane: loads it into a fresh bitmap and, on success, calls
 // size(width, height) then picture(bitmap) and returns the file name; on failure calls
-// neither and returns an empty string. The picture callback must copy what it keeps:
-// the bitmap is released when this returns.
+// neither, returns an empty string and fills `why` (when given) as LoadFromFileEx does.
+// The picture callback must copy what it keeps: the bitmap is released when this returns.
 QString OpenStillImage(const QString& fileName, const std::function<void(int, int)>& size,
-                       const std::function<void(const QImage&)>& picture);
+                       const std::function<void(const QImage&)>& picture, std::string* why = nullptr);
 
 } // namespace skm

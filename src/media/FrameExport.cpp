@@ -13,6 +13,7 @@
 #include "media/MfPackPlayer.h"
 #include "platform/MessageService.h"
 #include "platform/core/IniFile.h"
+#include "platform/openkind/OpenKind.h"
 
 namespace skm {
 namespace {
@@ -57,17 +58,20 @@ bool AtRest(TMfPackPlayer& p) {
 
 // Opens movie and waits until its first frame is shown paused; nullptr after a message.
 std::shared_ptr<TMfPackPlayer> OpenAtRest(const QString& movie) {
-  if (!QFileInfo(movie).isFile()) {
-    TStderrMessages::Err(QStringLiteral("Cannot open the movie: no such file: ") + movie);
+  const TOpenDecision kind = DecideOpen(movie);
+  if (kind.kind != kOpenMovie) {
+    TStderrMessages::Err(QStringLiteral("Cannot open the movie: ") +
+                         (kind.kind == kOpenStill ? QStringLiteral("\"") + movie +
+                                                        QStringLiteral("\" is a still picture, not a movie")
+                                                  : kind.reason) +
+                         QStringLiteral("."));
     return nullptr;
   }
   std::shared_ptr<TMfPackPlayer> player = TMfPackPlayer::Create();
   if (!player) return nullptr;
+  // A failed open has told why through the message service.
   player->SetFileName(movie);
-  if (player->FileName().isEmpty()) {
-    TStderrMessages::Err(QStringLiteral("Cannot open the movie: ") + movie);
-    return nullptr;
-  }
+  if (player->FileName().isEmpty()) return nullptr;
   if (!WaitUntil([&] { return player->HasVideo() && AtRest(*player); })) {
     TStderrMessages::Err(QStringLiteral("The movie has no picture that can be shown: ") + movie);
     player->ShutDown();

@@ -140,7 +140,6 @@ private:
   int32_t RingPrev(int32_t i) const;
   void SnapCompose();
 
-  bool FisTimerCheck = false;       // kept for parity; nothing reads it
   TMediaTime DrawTime = 0;          // frame index of the frame last delivered
   QTimer* TimerView = nullptr;      // frame poll, 10 ms
   QTimer* TimerInfo = nullptr;      // status report, 200 ms

@@ -1,7 +1,6 @@
 #include "media/MfPackPlayer.h"
 
 #include <QImage>
-#include <QRect>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
@@ -42,22 +41,40 @@ constexpr int kCloseWaitMs = 2000;
 
 QString ResultCodeText(HRESULT hr) { return QString::number(static_cast<int32_t>(hr)); }
 
+QString OpenFailureText(const QString& fileName, HRESULT hr, const std::string& why) {
+  QString words = QString::fromStdString(why);
+  if (words.isEmpty()) {
+    const QString quoted = QStringLiteral("\"") + fileName + QStringLiteral("\"");
+    switch (static_cast<uint32_t>(hr)) {
+      case static_cast<uint32_t>(E_FILE_NOT_FOUND): words = quoted + " does not exist"; break;
+      case static_cast<uint32_t>(E_ACCESSDENIED): words = quoted + " cannot be read: permission denied"; break;
+      case static_cast<uint32_t>(MF_E_UNSUPPORTED_BYTESTREAM_TYPE):
+        words = quoted + " is not a movie this program can open";
+        break;
+      case static_cast<uint32_t>(MF_E_INVALID_FILE_FORMAT): words = quoted + " is damaged"; break;
+      case static_cast<uint32_t>(MF_E_TOPO_CODEC_NOT_FOUND):
+        words = quoted + " is in a codec this program has no decoder for";
+        break;
+      case static_cast<uint32_t>(E_OUTOFMEMORY): words = "There is not enough memory to open " + quoted; break;
+      default: words = quoted + " could not be opened"; break;
+    }
+  }
+  return QStringLiteral("Cannot open the movie: ") + words + QStringLiteral(". (hr: ") +
+         ResultCodeText(hr) + QStringLiteral(")");
+}
+
 // --- construction ---------------------------------------------------------------------
 
-std::shared_ptr<TMfPackPlayer> TMfPackPlayer::Create(uintptr_t hwndVideo, uintptr_t hwndEvent,
-                                                     std::shared_ptr<IMediaFramework> fw) {
+std::shared_ptr<TMfPackPlayer> TMfPackPlayer::Create(std::shared_ptr<IMediaFramework> fw) {
   if (!fw) fw = DefaultMediaFramework();
-  auto player = std::make_shared<TMfPackPlayer>(TPrivateTag{}, hwndVideo, hwndEvent, std::move(fw));
+  auto player = std::make_shared<TMfPackPlayer>(TPrivateTag{}, std::move(fw));
   // A framework that cannot start leaves no player; the message has been shown.
   if (!player->m_bStarted) return nullptr;
   return player;
 }
 
-TMfPackPlayer::TMfPackPlayer(TPrivateTag, uintptr_t hwndVideo, uintptr_t hwndEvent,
-                             std::shared_ptr<IMediaFramework> fw)
+TMfPackPlayer::TMfPackPlayer(TPrivateTag, std::shared_ptr<IMediaFramework> fw)
     : m_pFramework(std::move(fw)) {
-  m_hwndVideo = hwndVideo;
-  m_hwndEvent = hwndEvent;
   const HRESULT hr = m_pFramework ? m_pFramework->Startup(MF_VERSION, 0) : E_POINTER;
   if (Failed(hr)) {
     ShowMessage(QStringLiteral("Your computer does not support this Media Foundation API version") +
@@ -161,14 +178,18 @@ HRESULT TMfPackPlayer::NewSession() {
   return session->BeginGetEvent(shared_from_this());
 }
 
-HRESULT TMfPackPlayer::MakeSource(const QString& sURL, std::shared_ptr<IMediaSource>& source) {
+HRESULT TMfPackPlayer::MakeSource(const QString& sURL, std::shared_ptr<IMediaSource>& source,
+                                  std::string* why) {
   ObjectType objectType = MF_OBJECT_INVALID;
   source.reset();
   std::shared_ptr<ISourceResolver> resolver;
   HRESULT hr = m_pFramework->CreateSourceResolver(resolver);
   if (Failed(hr)) return hr;
   hr = resolver->CreateObjectFromURL(sURL.toStdString(), MF_RESOLUTION_MEDIASOURCE, objectType, source);
-  if (Failed(hr)) return hr;
+  if (Failed(hr)) {
+    if (why) *why = resolver->GetLastErrorText();
+    return hr;
+  }
   if (!source || objectType != MF_OBJECT_MEDIASOURCE) {
     source.reset();
     return E_NOINTERFACE;
@@ -213,6 +234,7 @@ HRESULT TMfPackPlayer::ReadMediaInfo(const QString& sURL) {
 
 HRESULT TMfPackPlayer::OpenURL(const QString& sURL) {
   FFileName.clear();
+  std::string why;
   HRESULT hr = NewSession();
   std::shared_ptr<IPresentationDescriptor> pd;
   std::shared_ptr<Topology> topology;
@@ -220,12 +242,12 @@ HRESULT TMfPackPlayer::OpenURL(const QString& sURL) {
   if (Succeeded(hr)) {
     ReadMediaInfo(sURL);
     std::shared_ptr<IMediaSource> source;
-    hr = MakeSource(sURL, source);
+    hr = MakeSource(sURL, source, &why);
     TAutoLock lock(m_critsec);
     m_pSource = source;
   }
   if (Succeeded(hr)) hr = m_pSource->CreatePresentationDescriptor(pd);
-  if (Succeeded(hr)) hr = BuildTopology(m_pSource, pd, m_hwndVideo, topology);
+  if (Succeeded(hr)) hr = BuildTopology(m_pSource, pd, topology);
   if (Succeeded(hr)) hr = session->SetTopology(MFSESSION_SETTOPOLOGY_IMMEDIATE, topology);
   if (Succeeded(hr)) {
     uint64_t d = 0;
@@ -276,8 +298,7 @@ HRESULT TMfPackPlayer::OpenURL(const QString& sURL) {
     if (source) source->Shutdown();
     if (session) session->Shutdown();
     ResetMembers();
-    ShowMessage(QStringLiteral("An error has been returned. (hr: ") + ResultCodeText(hr) +
-                QStringLiteral(")"));
+    ShowMessage(OpenFailureText(sURL, hr, why));
     return hr;
   }
   FFileName = sURL;
@@ -286,14 +307,14 @@ HRESULT TMfPackPlayer::OpenURL(const QString& sURL) {
 
 HRESULT TMfPackPlayer::BuildTopology(const std::shared_ptr<IMediaSource>& source,
                                      const std::shared_ptr<IPresentationDescriptor>& pd,
-                                     uintptr_t window, std::shared_ptr<Topology>& topology) {
+                                     std::shared_ptr<Topology>& topology) {
   HRESULT hr = m_pFramework->CreateTopology(topology);
   if (Failed(hr)) return hr;
   uint32_t n = 0;
   hr = pd->GetStreamDescriptorCount(n);
   if (Failed(hr)) return hr;
   for (uint32_t i = 0; i < n; ++i) {
-    hr = AddStreamBranch(topology, source, pd, i, window);
+    hr = AddStreamBranch(topology, source, pd, i);
     if (Failed(hr)) return hr;
   }
   return hr;
@@ -302,7 +323,7 @@ HRESULT TMfPackPlayer::BuildTopology(const std::shared_ptr<IMediaSource>& source
 HRESULT TMfPackPlayer::AddStreamBranch(const std::shared_ptr<Topology>& topology,
                                        const std::shared_ptr<IMediaSource>& source,
                                        const std::shared_ptr<IPresentationDescriptor>& pd,
-                                       uint32_t index, uintptr_t window) {
+                                       uint32_t index) {
   bool selected = false;
   std::shared_ptr<IStreamDescriptor> sd;
   HRESULT hr = pd->GetStreamDescriptorByIndex(index, selected, sd);
@@ -310,7 +331,7 @@ HRESULT TMfPackPlayer::AddStreamBranch(const std::shared_ptr<Topology>& topology
   if (!selected) return S_OK;
   if (!sd) return E_POINTER;
 
-  // MakeRendererActivate
+  // The renderer the stream goes to: sound or picture.
   MajorType major = MajorType::Unknown;
   hr = sd->GetMajorType(major);
   if (Failed(hr)) return hr;
@@ -318,12 +339,12 @@ HRESULT TMfPackPlayer::AddStreamBranch(const std::shared_ptr<Topology>& topology
   if (major == MajorType::Audio)
     hr = m_pFramework->CreateAudioRendererActivate(activate);
   else if (major == MajorType::Video)
-    hr = m_pFramework->CreateVideoRendererActivate(window, activate);
+    hr = m_pFramework->CreateVideoRendererActivate(activate);
   else
     hr = E_FAIL;
   if (Failed(hr)) return hr;
 
-  // MakeSourceNode
+  // The node that delivers the stream from the source...
   std::shared_ptr<TopologyNode> sourceNode;
   hr = m_pFramework->CreateTopologyNode(MF_TOPOLOGY_SOURCESTREAM_NODE, sourceNode);
   if (Failed(hr)) return hr;
@@ -333,7 +354,7 @@ HRESULT TMfPackPlayer::AddStreamBranch(const std::shared_ptr<Topology>& topology
   hr = topology->AddNode(sourceNode);
   if (Failed(hr)) return hr;
 
-  // MakeOutputNode
+  // ...connected to the node that renders it.
   std::shared_ptr<TopologyNode> outputNode;
   hr = m_pFramework->CreateTopologyNode(MF_TOPOLOGY_OUTPUT_NODE, outputNode);
   if (Failed(hr)) return hr;
@@ -611,31 +632,6 @@ HRESULT TMfPackPlayer::GetInitialDuration(TMediaTime& dur) {
     }
   }
   return hr;
-}
-
-// Without a video window (the only way this system makes players) placing, redraw and
-// repaint have nothing to act on; the display control's calls are still made so a
-// renderer that keeps state sees them.
-HRESULT TMfPackPlayer::ResizeVideo(const QRect* dRect) {
-  const std::shared_ptr<IVideoDisplayControl> display = VideoDisplay();
-  if (!display) return E_NOINTERFACE;
-  SetRedraw();
-  Rect r;
-  if (dRect) r = {dRect->left(), dRect->top(), dRect->right() + 1, dRect->bottom() + 1};
-  HRESULT hr = display->SetVideoPosition(nullptr, &r);
-  if (Succeeded(hr)) hr = display->SetAspectRatioMode(MFVideoARMode_PreservePicture);
-  SetRedraw();
-  return hr;
-}
-
-void TMfPackPlayer::SetRedraw() {
-  stRedrawStatus = stRedrawStatus == TRedrawStatus::rdStarted ? TRedrawStatus::rdStopped
-                                                              : TRedrawStatus::rdStarted;
-}
-
-HRESULT TMfPackPlayer::Repaint() {
-  const std::shared_ptr<IVideoDisplayControl> display = VideoDisplay();
-  return display ? display->RepaintVideo() : S_OK;
 }
 
 // --- commands -------------------------------------------------------------------------

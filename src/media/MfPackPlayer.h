@@ -25,7 +25,6 @@
 #include "platform/mediafw/MediaFoundation.h"
 
 class QImage;
-class QRect;
 
 namespace skm {
 
@@ -43,21 +42,17 @@ enum class TCommand : uint8_t {
   CmdReady = 9,
 };
 
-// What GetState reports (one byte). Starting and Stopping are never entered.
+// What GetState reports (one byte). The numbers are the ones the state has always had;
+// 4 and 5 are unused.
 enum class TPlayerState : uint8_t {
   Closed = 0,
   Ready = 1,
   OpenPending = 2,
   Started = 3,
-  Starting = 4,
-  Stopping = 5,
   Paused = 6,
   Stopped = 7,
   Closing = 8,
 };
-
-// Redraw toggle of a video window (there is none here; kept for the pairing logic).
-enum class TRedrawStatus : uint8_t { rdStarted = 0, rdStopped = 1 };
 
 // A command with its state, rate and position: the one in progress (m_State) or the
 // one remembered (m_Request). State is atomic because GetState reads it without the lock.
@@ -116,10 +111,8 @@ public:
 
   // Starts the framework and makes an empty player; nullptr (after a message) when the
   // framework cannot be started. fw: the framework to use (the default one if empty).
-  static std::shared_ptr<TMfPackPlayer> Create(uintptr_t hwndVideo = 0, uintptr_t hwndEvent = 0,
-                                               std::shared_ptr<mf::IMediaFramework> fw = {});
-  TMfPackPlayer(TPrivateTag, uintptr_t hwndVideo, uintptr_t hwndEvent,
-                std::shared_ptr<mf::IMediaFramework> fw);
+  static std::shared_ptr<TMfPackPlayer> Create(std::shared_ptr<mf::IMediaFramework> fw = {});
+  TMfPackPlayer(TPrivateTag, std::shared_ptr<mf::IMediaFramework> fw);
   ~TMfPackPlayer() override;
   TMfPackPlayer(const TMfPackPlayer&) = delete;
   TMfPackPlayer& operator=(const TMfPackPlayer&) = delete;
@@ -127,8 +120,6 @@ public:
   // --- the session ---
   // Opens a movie; 0 or positive on success. A failure is shown as a message.
   HRESULT OpenURL(const QString& sURL);
-  // Asks the renderer to repaint (nothing to do without a video window).
-  HRESULT Repaint();
   // CmdNone and CmdSeek: 0; CmdStop, CmdStart, CmdStartPlayBack, CmdPause: the command;
   // anything else: E_NOTIMPL.
   HRESULT SendPlayerCommand(TCommand cmd);
@@ -136,10 +127,6 @@ public:
   HRESULT ShutDown();
   // The player state, read without the lock.
   TPlayerState GetState() const { return m_State.State.load(); }
-  // Places the video in the video window (none here).
-  HRESULT ResizeVideo(const QRect* dRect);
-  // Toggles the video window's redraw (none here: only the toggle is kept).
-  void SetRedraw();
   // The video renderer is up.
   bool HasVideo() const;
   // Puts the renderer's current frame into bit (Format_ARGB32_Premultiplied, sharing the
@@ -205,15 +192,16 @@ private:
   HRESULT MakeCloseEvent();
   HRESULT NewSession();
   HRESULT EndSession(bool wait = true);
-  HRESULT MakeSource(const QString& sURL, std::shared_ptr<mf::IMediaSource>& source);
+  // why, when given, receives the resolver's account of a failure.
+  HRESULT MakeSource(const QString& sURL, std::shared_ptr<mf::IMediaSource>& source,
+                     std::string* why = nullptr);
   HRESULT ReadMediaInfo(const QString& sURL);
   HRESULT BuildTopology(const std::shared_ptr<mf::IMediaSource>& source,
-                        const std::shared_ptr<mf::IPresentationDescriptor>& pd, uintptr_t window,
+                        const std::shared_ptr<mf::IPresentationDescriptor>& pd,
                         std::shared_ptr<mf::Topology>& topology);
   HRESULT AddStreamBranch(const std::shared_ptr<mf::Topology>& topology,
                           const std::shared_ptr<mf::IMediaSource>& source,
-                          const std::shared_ptr<mf::IPresentationDescriptor>& pd, uint32_t index,
-                          uintptr_t window);
+                          const std::shared_ptr<mf::IPresentationDescriptor>& pd, uint32_t index);
   HRESULT DispatchEvent(const mf::MediaEvent& event);
   HRESULT ShowFirstFrame();
   std::shared_ptr<mf::IMediaSession> Session();
@@ -237,7 +225,6 @@ private:
   bool m_bStarted = false;  // Startup succeeded, so destruction owes a Shutdown
 
   // Private fields. Unless noted, guarded by m_critsec.
-  TRedrawStatus stRedrawStatus = TRedrawStatus::rdStarted;  // UI thread only
   std::atomic<uint32_t> m_dWaitResult{0};
   uint8_t m_bPending = 0;
   QString FFileName;
@@ -264,12 +251,14 @@ protected:
   mutable std::mutex m_displayLock;
 
 public:
-  uintptr_t m_hwndEvent = 0;              // event window given at creation (unused)
-  uintptr_t m_hwndVideo = 0;              // video window given at creation (none here)
   std::atomic<float> m_fVolume{0.0f};     // last volume read back; written on both threads
 };
 
 // The signed decimal form of a result code, as messages show it.
 QString ResultCodeText(mf::HRESULT hr);
+
+// What a failed open tells the user: what is wrong in words (the framework's account
+// why, else the meaning of hr), the code after it in brackets.
+QString OpenFailureText(const QString& fileName, mf::HRESULT hr, const std::string& why);
 
 } // namespace skm

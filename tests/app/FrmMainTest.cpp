@@ -25,6 +25,7 @@
 #include "controls/TraValue.h"
 #include "media/MfPackManager.h"
 #include "platform/FMXUtils.h"
+#include "platform/openkind/OpenKind.h"
 #include "transport/TraMediaFMX.h"
 
 using namespace skm;
@@ -522,4 +523,12 @@ TEST_F(MainFrm, WhiteboardPausesAPlayingLaneAndShowsItsFrameAgain) {
   QTest::qWait(300);
   EXPECT_FALSE(w->MfPackManager1->isPlaying());
   EXPECT_EQ(w->MfPackManager1->CurrentTime(), paused);
+}
+
+TEST(OpenDialog, FilterListsWhatTheExtensionsOpen) {
+  for (int kind : {1, 2})
+    for (const QString& ext : FileKindExtensions(kind)) {
+      EXPECT_EQ(KindByExtension("x" + ext), kind) << ext.toStdString();
+      EXPECT_TRUE(OpenDialogFilter().contains("*" + ext + " ") || OpenDialogFilter().contains("*" + ext + ")"));
+    }
 }

@@ -145,7 +145,15 @@ TEST(FileKind, Table) {
       {"", 0},           {"a.jpg", 1},          {"A.JPG", 1},          {"x.jpeg", 1}, {"x.png", 1},
       {"x.bmp", 1},      {"x.psd", 1},          {"x.hdr", 1},          {"x.mp4", 2},  {"x.MP4", 2},
       {"x.tga", 0},      {"x.TGA", 0},          {"noext", 0},          {"dir.mp4/file", 0},
-      {"/a/b.c/movie.mp4", 2}, {"x.mov", 0},    {".png", 1},           {"x.png.txt", 0},
+      {"/a/b.c/movie.mp4", 2}, {".png", 1},           {"x.png.txt", 0},
   };
   for (const Row& r : rows) EXPECT_EQ(FileKind(r.name), r.kind) << r.name;
+  // Every container FFmpeg reads that people keep movies in, in any case.
+  for (const char* e : {"mov", "m4v", "mkv", "webm", "avi", "mpg", "mpeg", "ts", "mts", "m2ts", "wmv",
+                        "flv", "ogv", "3gp"}) {
+    const QString lower = QStringLiteral("/films/clip.") + e;
+    EXPECT_EQ(FileKind(lower), 2) << e;
+    EXPECT_EQ(FileKind(lower.toUpper()), 2) << e;
+    EXPECT_EQ(FileKind(QStringLiteral("clip.") + QString(e).left(1).toUpper() + QString(e).mid(1)), 2) << e;
+  }
 }

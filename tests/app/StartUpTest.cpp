@@ -167,6 +167,16 @@ TEST(Program, OptionsAndAHeadlessRun) {
     EXPECT_FALSE(p.readAllStandardError().isEmpty());
   }
 
+  // A picture the readers refuse: the message says what is wrong with it.
+  QFile cmyk(tmp + "/cmyk.psd");
+  ASSERT_TRUE(cmyk.open(QIODevice::WriteOnly));
+  cmyk.write(QByteArray("8BPS\0\1\0\0\0\0\0\0\0\4\0\0\0\1\0\0\0\1\0\x08\0\4", 26));
+  cmyk.close();
+  p.start(SKM_PROGRAM, {"--convert", tmp + "/cmyk.psd", tmp + "/cmyk.png"});
+  ASSERT_TRUE(p.waitForFinished(30000));
+  EXPECT_EQ(p.exitCode(), 1);
+  EXPECT_TRUE(p.readAllStandardError().contains("PSD in CMYK mode is not supported"));
+
   const QString dir = QString::fromStdString(skmtest::MakeTempDir());
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.insert("QT_QPA_PLATFORM", "offscreen");

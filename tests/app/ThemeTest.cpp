@@ -12,14 +12,12 @@ bool gSystemLight = true;
 class Theme : public ::testing::Test {
 protected:
   void SetUp() override {
-    IsWin10 = true;
     ThemeFlags = 1;
     gSettings = TSettings{};
     SetAppsUseLightThemeSource([] { return gSystemLight; });
   }
   void TearDown() override {
     SetAppsUseLightThemeSource({});
-    IsWin10 = true;
   }
 };
 
@@ -27,18 +25,15 @@ protected:
 
 TEST_F(Theme, FlagsFromModeAndSystem) {
   struct Row {
-    bool win10;
     uint8_t mode;
     bool systemLight;
     int flags;
     bool light;
   };
   const Row rows[] = {
-      {true, 0, true, 1, true},  {true, 0, false, 0, false}, {true, 1, false, 3, true},
-      {true, 2, true, 2, false}, {false, 2, false, 3, true}, {false, 0, false, 3, true},
+      {0, true, 1, true}, {0, false, 0, false}, {1, false, 3, true}, {2, true, 2, false},
   };
   for (const Row& r : rows) {
-    IsWin10 = r.win10;
     gSettings.Mode = r.mode;
     gSystemLight = r.systemLight;
     ThemeFlags = 1;

@@ -88,6 +88,18 @@ TEST_F(Gestures, EveryToolLeavesItsRecord) {
   }
 }
 
+TEST_F(Gestures, BrushShowsItsCoreWhileDraggedAndItsBandOnceReleased) {
+  canvas->SetStrokeStyle({TPathKind::pkBrush0, 0x88FF0000u, TStrokeDash::Solid, 40});
+  Press({100, 300});
+  for (int x = 102; x <= 300; x += 2) Move({x, 300});
+  // Slow strokes start thin: near the start only the core is on the live layer.
+  EXPECT_NE(qAlpha(canvas->ImageP0().pixel(104, 300)), 0);
+  EXPECT_EQ(qAlpha(canvas->ImageP0().pixel(104, 314)), 0);
+  Release({300, 300});
+  EXPECT_EQ(LayerPixel(*canvas, 104, 300), 0x88880000u);
+  EXPECT_EQ(LayerPixel(*canvas, 104, 314), 0x88000000u); // the band, black at the brush's alpha
+}
+
 TEST_F(Gestures, EraserOverEmptyLayerStillAddsARecord) {
   canvas->SetStrokeStyle({TPathKind::pkErase, kEraserColor, TStrokeDash::Solid, 25});
   Press({100, 100});

@@ -37,7 +37,6 @@ protected:
 TEST_F(Layer, ClearedLayerShowsNothing) {
   EXPECT_EQ(Px(layer, 10, 10), 0u);
   EXPECT_EQ(layer.Image().format(), QImage::Format_ARGB32_Premultiplied);
-  EXPECT_EQ(layer.LayerBitmap().size(), layer.Image().size());
 }
 
 TEST_F(Layer, SelfCrossingMarkerKeepsOneEvenAlpha) {

@@ -121,6 +121,17 @@ TEST_F(CanvasGeometry, CreationAndFitToTheControl) {
   }
 }
 
+TEST_F(CanvasGeometry, FillsItsParent) {
+  EXPECT_EQ(canvas->geometry(), window->rect());
+  window->resize(1920, 720);
+  EXPECT_EQ(canvas->size(), QSize(1920, 720));
+  EXPECT_FLOAT_EQ(canvas->FZO().Offset.X, 320);
+  canvas->SetFillParent(false);
+  canvas->setGeometry(10, 10, 640, 720);
+  window->resize(1280, 720);
+  EXPECT_EQ(canvas->geometry(), QRect(10, 10, 640, 720));
+}
+
 TEST_F(CanvasGeometry, PileAndSideBySide) {
   canvas->ImageV1SetSize(1920, 1080);
   EXPECT_EQ(canvas->ImageV1().Bounds, QRectF(0, 0, 1280, 720));
@@ -145,6 +156,19 @@ TEST_F(CanvasGeometry, PileAndSideBySide) {
   canvas->SetIsPile(false);
   EXPECT_EQ(canvas->ImageV1().Bounds, QRectF(0, 0, 1280, 720));
   canvas->ImageResize();
+  EXPECT_EQ(canvas->ImageV1().Bounds, QRectF(0, 180, 640, 360));
+}
+
+TEST_F(CanvasGeometry, LaneWithoutPictureShowsNothing) {
+  // What the owner does for an empty lane: size 0 x 0 and an empty bitmap.
+  canvas->ImageV1SetSize(0, 0);
+  canvas->ImageV1Capture(QImage());
+  EXPECT_TRUE(canvas->ImageV1().Bounds.isEmpty());
+  EXPECT_FLOAT_EQ(canvas->V1ZO().Zoom, 0);
+  canvas->ImageP1CenterTwo();
+  EXPECT_TRUE(canvas->ImageV1().Bounds.isEmpty());
+  EXPECT_FALSE(canvas->grab().isNull());
+  canvas->ImageV1SetSize(1280, 720);
   EXPECT_EQ(canvas->ImageV1().Bounds, QRectF(0, 180, 640, 360));
 }
 

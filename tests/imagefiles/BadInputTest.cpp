@@ -17,7 +17,7 @@ namespace {
 
 struct Reader {
   const char* name;
-  std::function<bool(const Bytes&, TPixelBuffer&)> read;
+  std::function<bool(const Bytes&, TPixelBuffer&, std::string*)> read;
   Bytes valid;        // a file the reader accepts
   size_t headerSize;  // its fixed header
   size_t pixelEnd;    // where its picture data end (cutting before this must fail)
@@ -30,25 +30,25 @@ std::vector<Reader> Readers() {
   {
     const TPixelBuffer p = MakePattern(37, 11, 1, AlphaKind::Opaque);
     const Bytes f = TGAEncode(p.ConstView(), "x", false);
-    readers.push_back({"TGA RLE", [limits](const Bytes& b, TPixelBuffer& o) { return TGALoadFromMemory(b, o, nullptr, limits); },
+    readers.push_back({"TGA RLE", [limits](const Bytes& b, TPixelBuffer& o, std::string* why) { return TGALoadFromMemory(b, o, nullptr, limits, why); },
                        f, 18, f.size() - 495 - 26});
   }
   {
     const TPixelBuffer p = MakePattern(37, 11, 2, AlphaKind::Varied);
     const Bytes f = TGAEncode(p.ConstView(), "x", true);
-    readers.push_back({"TGA raw", [limits](const Bytes& b, TPixelBuffer& o) { return TGALoadFromMemory(b, o, nullptr, limits); },
+    readers.push_back({"TGA raw", [limits](const Bytes& b, TPixelBuffer& o, std::string* why) { return TGALoadFromMemory(b, o, nullptr, limits, why); },
                        f, 18, f.size() - 495 - 26});
   }
   {
     const TPixelBuffer p = MakePattern(37, 11, 3, AlphaKind::Opaque);
     const Bytes f = PSDEncode(p.ConstView());
-    readers.push_back({"PSD", [limits](const Bytes& b, TPixelBuffer& o) { return PSDLoadFromMemory(b, o, limits); },
+    readers.push_back({"PSD", [limits](const Bytes& b, TPixelBuffer& o, std::string* why) { return PSDLoadFromMemory(b, o, limits, why); },
                        f, 26, f.size()});
   }
   {
     const Bytes f = HdrFile(37, 11, HdrPattern(37, 11, 4));
     const std::string head = "#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\n-Y 11 +X 37\n";
-    readers.push_back({"HDR", [limits](const Bytes& b, TPixelBuffer& o) { return HDRLoadFromMemory(b, o, nullptr, limits); },
+    readers.push_back({"HDR", [limits](const Bytes& b, TPixelBuffer& o, std::string* why) { return HDRLoadFromMemory(b, o, nullptr, limits, why); },
                        f, head.size(), f.size()});
   }
   return readers;
@@ -59,18 +59,20 @@ TEST(BadInput, EveryReaderFailsCleanly) {
   for (const Reader& r : Readers()) {
     SCOPED_TRACE(r.name);
     TPixelBuffer out;
-    ASSERT_TRUE(r.read(r.valid, out));
+    ASSERT_TRUE(r.read(r.valid, out, nullptr));
     const Bytes good = PixelBytes(out);
 
     auto expectUnchanged = [&](const Bytes& file, bool mustFail) {
-      const bool ok = r.read(file, out);
+      std::string why;
+      const bool ok = r.read(file, out, &why);
       if (mustFail) {
         EXPECT_FALSE(ok);
       }
       if (!ok) {
         EXPECT_EQ(PixelBytes(out), good);  // a failed read leaves the picture alone
+        EXPECT_FALSE(why.empty());         // and says why
       } else {
-        ASSERT_TRUE(r.read(r.valid, out));
+        ASSERT_TRUE(r.read(r.valid, out, nullptr));
       }
     };
     expectUnchanged({}, true);

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include <QFile>
 #include <QFileInfo>
 #include <QImageWriter>
@@ -65,13 +67,49 @@ TEST(FMXBitmapEx, PlatformFilesLoadWhateverTheCaseOfTheExtension) {
     EXPECT_EQ(bitmap.size(), QSize(4, 3));
     EXPECT_EQ(bitmap.format(), QImage::Format_ARGB32_Premultiplied);
   }
-  // Unknown kinds are refused by name, even when the content is a picture.
-  for (const char* name : {"picture.tiff", "picture"}) {
+  // A name that does not say is read by its content: pictures load, anything else is
+  // refused.
+  for (const char* name : {"picture.tiff", "picture", "picture.dat"}) {
     const QString path = TempPath(name);
     ASSERT_TRUE(Sample().save(path, "png"));
     TFMXBitmapEx bitmap;
-    EXPECT_FALSE(bitmap.LoadFromFileEx(path)) << name;
+    EXPECT_TRUE(bitmap.LoadFromFileEx(path)) << name;
+    EXPECT_EQ(bitmap.size(), QSize(4, 3)) << name;
   }
+  const QString text = TempPath("notes");
+  {
+    QFile f(text);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("BMP is not what this is, nor 8BPS");
+  }
+  TFMXBitmapEx bitmap;
+  EXPECT_FALSE(bitmap.LoadFromFileEx(text));
+}
+
+TEST(FMXBitmapEx, KindByContentUsesSignaturesOnly) {
+  const QString png = TempPath("sig-png"), jpeg = TempPath("sig-jpeg"), psd = TempPath("sig-psd"),
+                tga = TempPath("sig-tga"), text = TempPath("sig-text");
+  ASSERT_TRUE(Sample().save(png, "png"));
+  ASSERT_TRUE(Sample().save(jpeg, "jpg"));
+  ASSERT_TRUE(TFMXBitmapEx(4, 3).SaveToFileEx(TempPath("sig.psd")));
+  ASSERT_TRUE(QFile::rename(TempPath("sig.psd"), psd));
+  TFMXBitmapEx withFooter(4, 3);
+  ASSERT_TRUE(withFooter.SaveToFileEx(TempPath("sig.tga")));
+  ASSERT_TRUE(QFile::rename(TempPath("sig.tga"), tga));
+  {
+    QFile f(text);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(QByteArray(64, '\0'));  // no signature (Qt's WBMP reader would claim this)
+  }
+  QByteArray format;
+  EXPECT_EQ(ImageFileKindByContent(png, &format), kImagePlatform);
+  EXPECT_EQ(format, "png");
+  EXPECT_EQ(ImageFileKindByContent(jpeg, &format), kImagePlatform);
+  EXPECT_EQ(format, "jpeg");
+  EXPECT_EQ(ImageFileKindByContent(psd), kImagePSD);
+  EXPECT_EQ(ImageFileKindByContent(tga), kImageTGA);
+  EXPECT_EQ(ImageFileKindByContent(text), kImageUnknown);
+  EXPECT_EQ(ImageFileKindByContent(TempPath("sig-missing")), kImageUnknown);
 }
 
 TEST(FMXBitmapEx, ExifOrientationIsApplied) {
@@ -155,13 +193,32 @@ TEST(FMXBitmapEx, FailedLoadLeavesTheBitmapAlone) {
   WriteAll(notPng.toStdString(), Bytes(100, 'x'));
   const QString folder = TempPath("folder.tga");
   std::filesystem::create_directory(folder.toStdString());
-  for (const QString& path : {damaged, notPsd, notHdr, notPng, folder, TempPath("missing.tga"), TempPath("missing.psd"),
-                              TempPath("missing.hdr"), TempPath("missing.png"), TempPath("")}) {
+  struct Case {
+    QString path;
+    const char* why;  // the start of the reason; empty: Qt's own words
+  };
+  const Case cases[] = {
+      {damaged, "TGA data ends early at row 1 of 50"},
+      {notPsd, "not a PSD document"},
+      {notHdr, "not a Radiance HDR picture"},
+      {notPng, ""},
+      {folder, "it is not a file"},
+      {TempPath("missing.tga"), "the file does not exist"},
+      {TempPath("missing.psd"), "the file does not exist"},
+      {TempPath("missing.hdr"), "the file does not exist"},
+      {TempPath("missing.png"), "the file does not exist"},
+      {TempPath(""), "the file name does not end in a picture extension"},
+  };
+  for (const Case& c : cases) {
+    const QString& path = c.path;
     SCOPED_TRACE(path.toStdString());
     TFMXBitmapEx bitmap(2, 2);
     bitmap.fill(qRgba(1, 2, 3, 255));
     bitmap.Author = QStringLiteral("kept");
-    EXPECT_FALSE(bitmap.LoadFromFileEx(path));
+    std::string why;
+    EXPECT_FALSE(bitmap.LoadFromFileEx(path, 0, &why));
+    EXPECT_FALSE(why.empty());
+    EXPECT_EQ(why.substr(0, std::strlen(c.why)), c.why);
     EXPECT_EQ(bitmap.size(), QSize(2, 2));
     EXPECT_EQ(bitmap.pixel(1, 1), qRgba(1, 2, 3, 255));
     EXPECT_EQ(bitmap.Author, QStringLiteral("kept"));
@@ -206,7 +263,9 @@ TEST(FMXBitmapEx, StillImageOpen) {
 
   calls = 0;
   EXPECT_TRUE(OpenStillImage(TempPath("missing.png"), onSize, onPicture).isEmpty());
-  EXPECT_TRUE(OpenStillImage(TempPath("still.tiff"), onSize, onPicture).isEmpty());
+  std::string why;
+  EXPECT_TRUE(OpenStillImage(TempPath("still.tiff"), onSize, onPicture, &why).isEmpty());
+  EXPECT_EQ(why.substr(0, 26), "the file name does not end");
   EXPECT_EQ(calls, 0);
 }
 

@@ -6,6 +6,7 @@
 
 #include "TestImages.h"
 #include "TestSupport.h"
+#include "imagefiles/codecs/BmpReader.h"
 #include "imagefiles/codecs/HdrReader.h"
 #include "imagefiles/codecs/PsdCodec.h"
 #include "imagefiles/codecs/TgaCodec.h"
@@ -21,7 +22,7 @@ TEST(FuzzSeedReplay, EveryReaderOverEverySeed) {
   int files = 0;
   TReadLimits limits;
   limits.MaxPixels = 1 << 22;
-  for (const char* reader : {"tga", "psd", "hdr"}) {
+  for (const char* reader : {"tga", "psd", "hdr", "bmp"}) {
     const fs::path seeds = root / reader / "seeds";
     ASSERT_TRUE(fs::is_directory(seeds)) << seeds;
     for (const auto& e : fs::directory_iterator(seeds)) {
@@ -32,6 +33,7 @@ TEST(FuzzSeedReplay, EveryReaderOverEverySeed) {
       TGALoadFromMemory(data, out, nullptr, limits);
       PSDLoadFromMemory(data, out, limits);
       HDRLoadFromMemory(data, out, nullptr, limits);
+      BMPLoadFromMemory(data, out, nullptr, limits);
       ++files;
     }
   }

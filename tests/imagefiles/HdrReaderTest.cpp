@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include <cmath>
 #include <limits>
 
@@ -152,7 +154,9 @@ TEST(HdrReader, HeaderVariants) {
   }
   TPixelBuffer out;
   const std::string wrongMagic = "#?RGBE\nFORMAT=32-bit_rle_rgbe\n\n-Y 1 +X 1\n\1\1\1\1";
-  EXPECT_FALSE(HDRLoadFromMemory(Bytes(wrongMagic.begin(), wrongMagic.end()), out));
+  std::string why;
+  EXPECT_FALSE(HDRLoadFromMemory(Bytes(wrongMagic.begin(), wrongMagic.end()), out, nullptr, {}, &why));
+  EXPECT_EQ(why, "not a Radiance HDR picture: it does not start with \"#?RADIANCE\"");
   const std::string crlf = "#?RADIANCE\r\nFORMAT=32-bit_rle_rgbe\r\n\r\n-Y 1 +X 1\r\n\1\1\1\1";
   EXPECT_FALSE(HDRLoadFromMemory(Bytes(crlf.begin(), crlf.end()), out));
 }
@@ -179,28 +183,31 @@ TEST(HdrReader, DamagedScanlinesWithoutTouchingTheOutput) {
   struct Case {
     const char* name;
     Bytes file;
+    const char* why;  // the reason given, in full or its start
   };
   Bytes twoLines = rleLine(10, comp);
   const Bytes second = rleLine(10, comp);
   twoLines.insert(twoLines.end(), second.begin(), second.end());
   const std::vector<Case> cases = {
-      {"width field differs", withScanline(rleLine(11, comp))},
-      {"run past the width", withScanline(rleLine(10, {128 + 11, 7}))},
-      {"literal past the width", withScanline(rleLine(10, {5, 1, 1, 1, 1, 1, 6, 1, 1, 1, 1, 1, 1}))},
-      {"file ends inside a scanline", Bytes(good.begin(), good.end() - 3)},
-      {"second scanline missing", withScanline(rleLine(10, comp))},
-      {"old repeat with nothing before it", withScanline({1, 1, 1, 10, 1, 1, 1, 10})},
-      {"old repeat past the width", [&] { Bytes f = HdrFile(6, 1, {}, FlatHdr()); f.insert(f.end(), {5, 5, 5, 128, 1, 1, 1, 6}); return f; }()},
-      {"header 22627 x 26435 in a tiny file", [] { std::string s = "#?RADIANCE\n\n-Y 26435 +X 22627\n"; s += "\2\2\0\0"; return Bytes(s.begin(), s.end()); }()},
-      {"no end of header", [] { std::string s = "#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n"; return Bytes(s.begin(), s.end()); }()},
+      {"width field differs", withScanline(rleLine(11, comp)), "HDR scanline 1 of 2 is damaged"},
+      {"run past the width", withScanline(rleLine(10, {128 + 11, 7})), "HDR scanline 1 of 2 is damaged"},
+      {"literal past the width", withScanline(rleLine(10, {5, 1, 1, 1, 1, 1, 6, 1, 1, 1, 1, 1, 1})), "HDR scanline 1 of 2 is damaged"},
+      {"file ends inside a scanline", Bytes(good.begin(), good.end() - 3), "HDR data ends early at scanline 2 of 2"},
+      {"second scanline missing", withScanline(rleLine(10, comp)), "HDR data ends early at scanline 2 of 2"},
+      {"old repeat with nothing before it", withScanline({1, 1, 1, 10, 1, 1, 1, 10}), "HDR scanline 1 of 2 is damaged"},
+      {"old repeat past the width", [&] { Bytes f = HdrFile(6, 1, {}, FlatHdr()); f.insert(f.end(), {5, 5, 5, 128, 1, 1, 1, 6}); return f; }(), "HDR scanline 1 of 1 is damaged"},
+      {"header 22627 x 26435 in a tiny file", [] { std::string s = "#?RADIANCE\n\n-Y 26435 +X 22627\n"; s += "\2\2\0\0"; return Bytes(s.begin(), s.end()); }(), "HDR picture of 22627 x 26435 pixels is larger than"},
+      {"no end of header", [] { std::string s = "#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n"; return Bytes(s.begin(), s.end()); }(), "HDR header ends early, before the resolution line"},
   };
   ASSERT_TRUE([&] { TPixelBuffer o; return HDRLoadFromMemory(withScanline(twoLines), o); }());
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     TPixelBuffer out = MakeSolid(3, 1, 5, 6, 7, 255);
     const uint8_t* before = out.View().Bits;
-    EXPECT_FALSE(HDRLoadFromMemory(c.file, out));
+    std::string why;
+    EXPECT_FALSE(HDRLoadFromMemory(c.file, out, nullptr, {}, &why));
     EXPECT_EQ(out.View().Bits, before);
+    EXPECT_EQ(why.substr(0, std::strlen(c.why)), c.why);
   }
 }
 

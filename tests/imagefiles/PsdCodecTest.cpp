@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "TestImages.h"
 #include "imagefiles/codecs/PsdCodec.h"
 
@@ -167,39 +169,42 @@ TEST(PsdCodec, RejectsWithoutTouchingTheOutput) {
   struct Case {
     const char* name;
     Bytes file;
+    const char* why;  // the reason given, in full or its start
   };
   Bytes huge = PsdFile(3, 8, 3, 22627, 26435, 0, {});
   huge.resize(69);
   Bytes badSignature = PsdFile(3, 8, 3, 2, 1, 0, Bytes(6, 0));
   badSignature[3] = 'B';
   const std::vector<Case> cases = {
-      {"signature", badSignature},
-      {"version 2", PsdFile(3, 8, 3, 2, 1, 0, Bytes(6, 0), 0, 0, 2)},
-      {"16-bit", PsdFile(3, 16, 3, 2, 1, 0, Bytes(12, 0))},
-      {"1-bit RGB", PsdFile(3, 1, 3, 2, 1, 0, Bytes(3, 0))},
-      {"1-bit greyscale", PsdFile(1, 1, 1, 2, 1, 0, Bytes(1, 0))},
-      {"indexed", PsdFile(2, 8, 1, 2, 1, 0, Bytes(2, 0))},
-      {"CMYK", PsdFile(4, 8, 4, 2, 1, 0, Bytes(8, 0))},
-      {"colour mode data", PsdFile(1, 8, 1, 2, 1, 0, Bytes(2, 0), 0, 768)},
-      {"no channels", PsdFile(3, 8, 0, 2, 1, 0, {})},
-      {"zero width", PsdFile(3, 8, 3, 0, 1, 0, {})},
-      {"layer length 1", PsdFile(3, 8, 3, 2, 1, 0, Bytes(6, 0), 1)},
-      {"layer length 5", PsdFile(3, 8, 3, 2, 1, 0, Bytes(6, 0), 5)},
-      {"layer section past the end", [] { Bytes f = PsdFile(3, 8, 3, 2, 1, 0, {}, 100); f.resize(f.size() - 60); return f; }()},
-      {"raw rows truncated", PsdFile(3, 8, 3, 2, 1, 0, Bytes(5, 0))},
-      {"count table truncated", PsdFile(3, 8, 3, 2, 1, 1, Bytes(5, 0))},
-      {"PackBits rows truncated", [&] { Bytes f = PsdFile(3, 8, 3, 2, 1, 1, packed); f.pop_back(); return f; }()},
-      {"PackBits row longer than the row", PsdFile(3, 8, 3, 2, 1, 1, overflow)},
-      {"PackBits row shorter than the row", PsdFile(3, 8, 3, 2, 1, 1, shortRow)},
-      {"22627 x 26435 in 69 bytes", huge},
-      {"header only", [] { Bytes f = PsdFile(3, 8, 3, 2, 1, 0, {}); f.resize(26); return f; }()},
+      {"signature", badSignature, "not a PSD document: it does not start with \"8BPS\""},
+      {"version 2", PsdFile(3, 8, 3, 2, 1, 0, Bytes(6, 0), 0, 0, 2), "PSB (large document format) files are not supported"},
+      {"16-bit", PsdFile(3, 16, 3, 2, 1, 0, Bytes(12, 0)), "PSD with 16 bits per channel is not supported"},
+      {"1-bit RGB", PsdFile(3, 1, 3, 2, 1, 0, Bytes(3, 0)), "PSD with 1 bit per channel is supported only in bitmap mode"},
+      {"1-bit greyscale", PsdFile(1, 1, 1, 2, 1, 0, Bytes(1, 0)), "PSD with 1 bit per channel"},
+      {"indexed", PsdFile(2, 8, 1, 2, 1, 0, Bytes(2, 0)), "PSD in indexed colour mode is not supported"},
+      {"CMYK", PsdFile(4, 8, 4, 2, 1, 0, Bytes(8, 0)), "PSD in CMYK mode is not supported"},
+      {"colour mode data", PsdFile(1, 8, 1, 2, 1, 0, Bytes(2, 0), 0, 768), "PSD has colour mode data"},
+      {"no channels", PsdFile(3, 8, 0, 2, 1, 0, {}), "PSD document has no channels"},
+      {"zero width", PsdFile(3, 8, 3, 0, 1, 0, {}), "PSD picture of 0 x 1 pixels is empty"},
+      {"layer length 1", PsdFile(3, 8, 3, 2, 1, 0, Bytes(6, 0), 1), "PSD layer section is damaged"},
+      {"layer length 5", PsdFile(3, 8, 3, 2, 1, 0, Bytes(6, 0), 5), "PSD layer section is damaged"},
+      {"layer section past the end", [] { Bytes f = PsdFile(3, 8, 3, 2, 1, 0, {}, 100); f.resize(f.size() - 60); return f; }(), "PSD data ends early in the layer section"},
+      {"raw rows truncated", PsdFile(3, 8, 3, 2, 1, 0, Bytes(5, 0)), "PSD data ends early at row 1 of channel 3"},
+      {"count table truncated", PsdFile(3, 8, 3, 2, 1, 1, Bytes(5, 0)), "PSD data ends early in the table of row lengths"},
+      {"PackBits rows truncated", [&] { Bytes f = PsdFile(3, 8, 3, 2, 1, 1, packed); f.pop_back(); return f; }(), "PSD data ends early at row 1 of channel 3"},
+      {"PackBits row longer than the row", PsdFile(3, 8, 3, 2, 1, 1, overflow), "PSD compressed row 1 of channel 1 is damaged"},
+      {"PackBits row shorter than the row", PsdFile(3, 8, 3, 2, 1, 1, shortRow), "PSD compressed row 1 of channel 1 is damaged"},
+      {"22627 x 26435 in 69 bytes", huge, "PSD picture of 22627 x 26435 pixels is larger than the 268435456 pixels"},
+      {"header only", [] { Bytes f = PsdFile(3, 8, 3, 2, 1, 0, {}); f.resize(26); return f; }(), "PSD data ends early in the colour mode data"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     TPixelBuffer out = MakeSolid(3, 1, 5, 6, 7, 255);
     const uint8_t* before = out.View().Bits;
-    EXPECT_FALSE(PSDLoadFromMemory(c.file, out));
+    std::string why;
+    EXPECT_FALSE(PSDLoadFromMemory(c.file, out, {}, &why));
     EXPECT_EQ(out.View().Bits, before);
+    EXPECT_EQ(why.substr(0, std::strlen(c.why)), c.why);
   }
 }
 

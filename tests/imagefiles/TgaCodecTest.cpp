@@ -265,32 +265,35 @@ TEST(TgaCodec, RejectsWithoutTouchingTheOutput) {
   struct Case {
     const char* name;
     Bytes file;
+    const char* why;  // the reason given, in full or its start
   };
   Bytes huge = TgaHeader(10, 22627, 26435, 32, 0);
   huge.resize(69, 0x80);
   const std::vector<Case> cases = {
-      {"colour-mapped", [] { Bytes f = TgaHeader(1, 1, 1, 8, 0); f.push_back(0); return f; }()},
-      {"greyscale", [] { Bytes f = TgaHeader(3, 1, 1, 8, 0); f.push_back(0); return f; }()},
-      {"grey RLE", [] { Bytes f = TgaHeader(11, 1, 1, 8, 0); f.insert(f.end(), {0, 0}); return f; }()},
-      {"16-bit", [] { Bytes f = TgaHeader(2, 1, 1, 16, 0); f.insert(f.end(), {0, 0}); return f; }()},
-      {"zero width", raw24(0, 2, 12)},
-      {"zero height", raw24(2, 0, 12)},
-      {"truncated raw", raw24(2, 2, 11)},
-      {"ID past the end", [] { Bytes f = TgaHeader(2, 1, 1, 24, 0, 5); f.resize(20); return f; }()},
-      {"pixels missing after the ID", TgaHeader(2, 1, 1, 24, 0, 5)},
-      {"RLE truncated", rle24({0x81, 1, 2, 3})},
-      {"RLE raw packet truncated", rle24({0x03, 1, 2, 3, 4, 5, 6})},
-      {"RLE run past the image", rle24({0x84, 1, 2, 3})},
-      {"RLE raw past the image", rle24({0x04, 1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4, 5, 5, 5})},
-      {"22627 x 26435 in 69 bytes", huge},
-      {"header only", TgaHeader(2, 875, 842, 24, 0x20)},
+      {"colour-mapped", [] { Bytes f = TgaHeader(1, 1, 1, 8, 0); f.push_back(0); return f; }(), "TGA image type 1 (colour-mapped) is not supported"},
+      {"greyscale", [] { Bytes f = TgaHeader(3, 1, 1, 8, 0); f.push_back(0); return f; }(), "TGA image type 3 (greyscale) is not supported"},
+      {"grey RLE", [] { Bytes f = TgaHeader(11, 1, 1, 8, 0); f.insert(f.end(), {0, 0}); return f; }(), "TGA image type 11 (greyscale) is not supported"},
+      {"16-bit", [] { Bytes f = TgaHeader(2, 1, 1, 16, 0); f.insert(f.end(), {0, 0}); return f; }(), "TGA with 16 bits per pixel is not supported"},
+      {"zero width", raw24(0, 2, 12), "TGA picture of 0 x 2 pixels is empty"},
+      {"zero height", raw24(2, 0, 12), "TGA picture of 2 x 0 pixels is empty"},
+      {"truncated raw", raw24(2, 2, 11), "TGA data ends early at row 2 of 2"},
+      {"ID past the end", [] { Bytes f = TgaHeader(2, 1, 1, 24, 0, 5); f.resize(20); return f; }(), "TGA data ends early in the image ID"},
+      {"pixels missing after the ID", TgaHeader(2, 1, 1, 24, 0, 5), "TGA data ends early at row 1 of 1"},
+      {"RLE truncated", rle24({0x81, 1, 2, 3}), "TGA data ends early at row 2 of 2"},
+      {"RLE raw packet truncated", rle24({0x03, 1, 2, 3, 4, 5, 6}), "TGA data ends early at row 2 of 2"},
+      {"RLE run past the image", rle24({0x84, 1, 2, 3}), "TGA run-length data run past the last pixel"},
+      {"RLE raw past the image", rle24({0x04, 1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4, 5, 5, 5}), "TGA run-length data run past the last pixel"},
+      {"22627 x 26435 in 69 bytes", huge, "TGA picture of 22627 x 26435 pixels is larger than"},
+      {"header only", TgaHeader(2, 875, 842, 24, 0x20), "TGA data ends early at row 1 of 842"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     TPixelBuffer out = MakeSolid(3, 1, 5, 6, 7, 255);
     const uint8_t* before = out.View().Bits;
-    EXPECT_FALSE(TGALoadFromMemory(c.file, out));
+    std::string why;
+    EXPECT_FALSE(TGALoadFromMemory(c.file, out, nullptr, {}, &why));
     EXPECT_EQ(out.View().Bits, before);
+    EXPECT_EQ(why.substr(0, std::strlen(c.why)), c.why);
     EXPECT_EQ(out.Width(), 3);
   }
 }

@@ -148,9 +148,6 @@ public:
     h = static_cast<int32_t>(movie_.height);
     return S_OK;
   }
-  HRESULT SetVideoPosition(const Rect*, const Rect* d) override { return d ? S_OK : E_POINTER; }
-  HRESULT SetAspectRatioMode(uint32_t) override { return S_OK; }
-  HRESULT RepaintVideo() override { return S_OK; }
 
 private:
   std::weak_ptr<TFakeSession> s_;
@@ -244,7 +241,7 @@ HRESULT TFakeFramework::CreateAudioRendererActivate(std::shared_ptr<IActivate>& 
   a = std::make_shared<TFakeActivate>(RendererKind::Audio);
   return S_OK;
 }
-HRESULT TFakeFramework::CreateVideoRendererActivate(uintptr_t, std::shared_ptr<IActivate>& a) {
+HRESULT TFakeFramework::CreateVideoRendererActivate(std::shared_ptr<IActivate>& a) {
   a = std::make_shared<TFakeActivate>(RendererKind::Video);
   return S_OK;
 }

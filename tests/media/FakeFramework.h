@@ -54,7 +54,7 @@ public:
   HRESULT CreateTopology(std::shared_ptr<Topology>& t) override;
   HRESULT CreateTopologyNode(TopologyNodeType type, std::shared_ptr<TopologyNode>& n) override;
   HRESULT CreateAudioRendererActivate(std::shared_ptr<IActivate>& a) override;
-  HRESULT CreateVideoRendererActivate(uintptr_t window, std::shared_ptr<IActivate>& a) override;
+  HRESULT CreateVideoRendererActivate(std::shared_ptr<IActivate>& a) override;
   HRESULT CreateSourceReaderFromMediaSource(const std::shared_ptr<IMediaSource>& s,
                                             std::shared_ptr<ISourceReader>& r) override;
 

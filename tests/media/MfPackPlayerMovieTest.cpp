@@ -12,6 +12,11 @@
 #include "TestSupport.h"
 #include "media/FrameExport.h"
 #include "media/MfPackPlayer.h"
+#include "platform/openkind/OpenKind.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <unistd.h>
 
 using namespace skm;
 using namespace skmtest;
@@ -198,10 +203,106 @@ TEST_F(MoviePlayerTest, UnreadableFilesFailTheOpenWithAMessage) {
     p->SetFileName(QString::fromStdString(path));
     if (p->FileName().isEmpty()) {
       EXPECT_EQ(messages.Texts().size(), before + 1) << path;
-      EXPECT_TRUE(messages.Texts().last().startsWith("An error has been returned. (hr: -")) << path;
+      EXPECT_TRUE(messages.Texts().last().startsWith("Cannot open the movie: \"" + QString::fromStdString(path))) << path;
+      EXPECT_TRUE(messages.Texts().last().contains("(hr: -")) << path;
       EXPECT_EQ(p->GetState(), TPlayerState::Closed);
     }
     EXPECT_EQ(p->ShutDown(), 0) << path;
+  }
+}
+
+// Every way an open fails is told in words, the code at most after them in brackets: the
+// decision of what a file is (what the window asks first), the player's message, and the
+// headless command's.
+TEST(OpenFailures, SayInWordsWhatIsWrong) {
+  TRecordingMessages messages;
+  const QString dir = QString::fromStdString(MakeTempDir());
+  auto write = [&](const QString& name, const QByteArray& bytes) {
+    QFile f(dir + "/" + name);
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+    return dir + "/" + name;
+  };
+  const std::string movie = MakeTestMovie({});
+  ASSERT_FALSE(movie.empty());
+  QFile movieFile(QString::fromStdString(movie));
+  ASSERT_TRUE(movieFile.open(QIODevice::ReadOnly));
+  const QByteArray movieBytes = movieFile.readAll();
+  // A Matroska movie whose codec FFmpeg knows by name but cannot decode.
+  TMovieRecipe snow;
+  snow.container = "mkv";
+  snow.videoCodec = "-c:v snow";
+  snow.bframes = 0;
+  snow.audio = false;
+  snow.frames = 5;
+  const std::string snowPath = MakeTestMovie(snow);
+  ASSERT_FALSE(snowPath.empty());
+  QFile snowFile(QString::fromStdString(snowPath));
+  ASSERT_TRUE(snowFile.open(QIODevice::ReadOnly));
+  QByteArray avs2 = snowFile.readAll();
+  ASSERT_GE(avs2.indexOf("V_SNOW"), 0);
+  avs2.replace("V_SNOW", "V_AVS2");
+  QImage picture(8, 8, QImage::Format_RGB32);
+  picture.fill(Qt::red);
+  ASSERT_TRUE(picture.save(dir + "/picture.png"));
+
+  const struct {
+    const char* what;
+    QString path;
+    const char* words;   // in every message about it
+    bool decidedMovie;   // the decision says movie (by name); the open then says why not
+  } cases[] = {
+      {"missing", dir + "/missing.mp4", "does not exist", false},
+      {"folder", dir, "is a folder", false},
+      {"character device", "/dev/null", "device or other special file", false},
+      {"empty", write("empty.mp4", {}), "is empty", false},
+      {"text named as a movie", write("notes.mp4", QByteArray(3000, 'x')), "is not a movie", true},
+      {"text of unknown kind", write("recording.dat", QByteArray(3000, 'x')),
+       "neither a movie nor a picture", false},
+      {"text without extension", write("clip", "hello\n"), "neither a movie nor a picture", false},
+      {"damaged movie", write("cut.mp4", movieBytes.left(40)), "is damaged", true},
+      {"codec without a decoder", write("avs2.mkv", avs2), "no decoder for", true},
+      {"codec without a decoder, unknown kind", write("avs2", avs2), "AVS2", false},
+      {"a picture", dir + "/picture.png", "is a still picture, not a movie", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const TOpenDecision d = DecideOpen(c.path);
+    if (QLatin1String(c.what) == QLatin1String("a picture")) {
+      EXPECT_EQ(d.kind, kOpenStill);
+    } else if (c.decidedMovie) {
+      EXPECT_EQ(d.kind, kOpenMovie);
+      // The player, as the window opens a movie.
+      auto p = TMfPackPlayer::Create();
+      const int before = messages.Texts().size();
+      p->SetFileName(c.path);
+      EXPECT_TRUE(p->FileName().isEmpty());
+      ASSERT_EQ(messages.Texts().size(), before + 1);
+      const QString shown = messages.Texts().last();
+      EXPECT_TRUE(shown.contains(QLatin1String(c.words), Qt::CaseInsensitive)) << shown.toStdString();
+      EXPECT_TRUE(shown.startsWith("Cannot open the movie: \"" + c.path + "\"")) << shown.toStdString();
+      EXPECT_TRUE(shown.endsWith(")")) << shown.toStdString();  // the code only after the words
+      p->ShutDown();
+    } else {
+      EXPECT_EQ(d.kind, kOpenNothing);
+      EXPECT_TRUE(d.reason.contains(QLatin1String(c.words), Qt::CaseInsensitive)) << d.reason.toStdString();
+      EXPECT_FALSE(d.reason.contains(QLatin1String("hr:"))) << d.reason.toStdString();
+    }
+    // The headless command: one message, in the same words.
+    testing::internal::CaptureStderr();
+    EXPECT_NE(RunExportFrame(c.path, 0, dir + "/out.png"), 0);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(QString::fromStdString(err).indexOf(QLatin1String(c.words), 0, Qt::CaseInsensitive), -1) << err;
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    EXPECT_FALSE(QFile::exists(dir + "/out.png"));
+  }
+  // Permission is refused to everyone but the super-user, whom the tests may run as: the
+  // words for the error, and a real unreadable file when the test can make one.
+  EXPECT_TRUE(FileErrorText("/x/y.mp4", EACCES).contains("permission denied"));
+  const QString locked = write("locked.mp4", movieBytes);
+  QFile::setPermissions(locked, QFileDevice::WriteOwner);
+  if (::geteuid() != 0) {
+    EXPECT_TRUE(DecideOpen(locked).reason.contains("permission denied")) << DecideOpen(locked).reason.toStdString();
   }
 }
 
@@ -222,6 +323,36 @@ TEST(FrameExportTest, WritesTheFrameFfmpegDecodes) {
     EXPECT_EQ(ReadFrameIndex(img.constBits(), img.width(), img.height(), static_cast<int>(img.bytesPerLine())),
               reference[static_cast<size_t>(n)])
         << n;
+  }
+}
+
+TEST(FrameExportTest, FrameNIsFrameNWhenTheAverageRateIsSkewed) {
+  // The two movies' averages are about 20 and 30.5 fps; their frames follow 24 and 30.
+  TRecordingMessages messages;
+  const struct {
+    TMovieRecipe recipe;
+    const char* rate;
+    const char* step;
+    const char* frames;  // the long last frame spans more periods
+  } cases[] = {
+      {LongLastFrameQuickTime(), "frame rate: 24.000000\n", "step: 416666\n", "frames: 142\n"},
+      {LateStartShortLastFrameMp4(), "frame rate: 30.000000\n", "step: 333333\n", "frames: 60\n"},
+  };
+  const QString out = QString::fromStdString(MakeTempDir()) + "/frame.png";
+  for (const auto& c : cases) {
+    const std::string path = MakeTestMovie(c.recipe);
+    ASSERT_FALSE(path.empty());
+    for (int n : {5, c.recipe.frames / 2 + 1, c.recipe.frames - 1}) {
+      ASSERT_EQ(RunExportFrame(QString::fromStdString(path), n, out), 0) << path << " " << n;
+      QImage img = QImage(out).convertToFormat(QImage::Format_ARGB32);
+      EXPECT_EQ(ReadFrameIndex(img.constBits(), img.width(), img.height(), static_cast<int>(img.bytesPerLine())), n)
+          << path;
+    }
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(RunFrameInfo(QString::fromStdString(path)), 0);
+    const std::string info = testing::internal::GetCapturedStdout();
+    for (const char* line : {c.rate, c.step, c.frames})
+      EXPECT_NE(info.find(line), std::string::npos) << line << " in " << info;
   }
 }
 

@@ -98,14 +98,20 @@ std::string MakeTestMovie(const TMovieRecipe& s) {
   if (s.audio)
     full << " -f lavfi -t " << seconds << " -i " << Quote("sine=frequency=440:sample_rate=48000");
   if (s.video) {
-    full << " -map 0:v -vf " << Quote(vf) << " -frames:v " << s.frames
-         << " -c:v libx264 -preset " << s.preset << " -crf " << s.crf << " -pix_fmt yuv420p"
-         << " -g " << s.gop << " -keyint_min " << s.gop << " -sc_threshold 0 -bf " << s.bframes;
+    full << " -map 0:v -vf " << Quote(vf) << " -frames:v " << s.frames;
+    if (s.videoCodec.empty())
+      full << " -c:v libx264 -preset " << s.preset << " -crf " << s.crf << " -pix_fmt yuv420p";
+    else
+      full << " " << s.videoCodec;
+    full << " -g " << s.gop << " -keyint_min " << s.gop << " -sc_threshold 0 -bf " << s.bframes;
     if (s.rotate) full << " -metadata:s:v:0 skm_rotate=" << s.rotate;  // keeps the cache key apart
   }
-  if (s.audio) full << " -map " << (s.video ? 1 : 0) << ":a -c:a aac -b:a 64k -ac 2";
+  if (s.audio)
+    full << " -map " << (s.video ? 1 : 0) << ":a "
+         << (s.audioCodec.empty() ? "-c:a aac -b:a 64k" : s.audioCodec) << " -ac 2";
   if (!s.outputArgs.empty()) full << " " << s.outputArgs;
 
+  if (!s.remuxArgs.empty()) full << " -f " << MuxerFor(s.container) << " {first} && ffmpeg -nostdin -v error -y -i {first} -map 0 -c copy " << s.remuxArgs;
   const std::string key = full.str();
   const size_t hash = std::hash<std::string>{}(key);
   const std::string dir = CacheDir();
@@ -113,9 +119,13 @@ std::string MakeTestMovie(const TMovieRecipe& s) {
   if (std::filesystem::exists(path)) return path;
   const std::string tmp = dir + "/.tmp-" + std::to_string(hash) + "-" + std::to_string(getpid()) +
                           "." + s.container;
-  const std::string run = key + " -f " + (s.container == "mkv" ? "matroska" : s.container == "mov" ? "mov" : "mp4") +
-                          " " + Quote(tmp) + " 2>&1";
-  if (std::system(run.c_str()) != 0 || !std::filesystem::exists(tmp)) {
+  const std::string first = tmp + ".first." + s.container;
+  std::string run = key + " -f " + MuxerFor(s.container) + " " + Quote(tmp) + " 2>&1";
+  for (size_t at; (at = run.find("{first}")) != std::string::npos;) run.replace(at, 7, Quote(first));
+  const int rc = std::system(run.c_str());
+  std::error_code ignored;
+  std::filesystem::remove(first, ignored);
+  if (rc != 0 || !std::filesystem::exists(tmp)) {
     std::cerr << "ffmpeg failed: " << run << "\n";
     return {};
   }
@@ -127,6 +137,38 @@ std::string MakeTestMovie(const TMovieRecipe& s) {
   std::filesystem::rename(tmp, path, ec);
   if (ec) return {};
   return path;
+}
+
+std::string MuxerFor(const std::string& e) {
+  if (e == "mkv") return "matroska";
+  if (e == "m4v") return "mp4";
+  if (e == "ts" || e == "mts" || e == "m2ts") return "mpegts";
+  if (e == "mpg" || e == "mpeg") return "vob";  // MPEG-2 program stream
+  if (e == "wmv") return "asf";
+  if (e == "ogv") return "ogg";
+  return e;  // mp4, mov, webm, avi, flv, 3gp
+}
+
+std::string LastPacketLasts(int frames, int ticks) {
+  return "-bsf:v 'setts=pts=PTS:dts=DTS:duration=if(eq(N\\," + std::to_string(frames - 1) +
+         ")\\," + std::to_string(ticks) + "\\,DURATION)'";
+}
+
+TMovieRecipe LongLastFrameQuickTime() {
+  TMovieRecipe s;
+  s.rate = "24";
+  s.frames = 120;
+  s.container = "mov";
+  s.remuxArgs = LastPacketLasts(s.frames, 600) + " -video_track_timescale 600";
+  return s;
+}
+
+TMovieRecipe LateStartShortLastFrameMp4() {
+  TMovieRecipe s;
+  s.rate = "30";
+  s.frames = 60;
+  s.remuxArgs = LastPacketLasts(s.frames, 1) + " -video_track_timescale 15360 -output_ts_offset 0.033333";
+  return s;
 }
 
 int ReadFrameIndex(const uint8_t* bgra, int width, int height, int stride) {

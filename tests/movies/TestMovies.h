@@ -31,11 +31,33 @@ struct TMovieRecipe {
   std::string preset = "veryfast";  // x264 preset
   int crf = 12;                // x264 quality (lower is better)
   std::string outputArgs;      // more output options ("-output_ts_offset 3")
+  // Video encoder and its options, in place of x264 ("-c:v mpeg2video -q:v 2"); the
+  // keyframe interval and B-frames are still passed.
+  std::string videoCodec;
+  std::string audioCodec;      // audio encoder and options, in place of AAC ("-c:a mp2")
+  // When given, a second pass copies the streams into the final file with these options,
+  // for what only a copy can set: packet timing through the setts bitstream filter.
+  std::string remuxArgs;
 };
+
+// The ffmpeg muxer for a file extension ("mkv" -> "matroska"); the extension itself when
+// ffmpeg names its muxer so.
+std::string MuxerFor(const std::string& extension);
 
 // The path of the movie for recipe, made with ffmpeg on first use; empty when ffmpeg fails
 // (the message is printed).
 std::string MakeTestMovie(const TMovieRecipe& recipe);
+
+// remuxArgs that give the last packet (in decoding order) of a movie of frames frames a
+// duration of ticks of the stream's time base: a long or short last frame.
+std::string LastPacketLasts(int frames, int ticks);
+
+// Movies whose average frame rate is not the rate their frames follow. A QuickTime movie
+// whose last frame lasts a second, every other frame 25 ticks of 1/600 s (24 fps, average
+// about 20); and an MP4 of frames 512 ticks of 1/15360 s from 0.033 s on, the last one a
+// single tick long (30 fps, average above 30).
+TMovieRecipe LongLastFrameQuickTime();
+TMovieRecipe LateStartShortLastFrameMp4();
 
 // The frame index a BGRA picture shows, or -1 when its bars are unreadable.
 int ReadFrameIndex(const uint8_t* bgra, int width, int height, int stride);

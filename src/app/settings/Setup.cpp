@@ -7,6 +7,7 @@
 #include <QStandardPaths>
 
 #include "platform/core/IniFile.h"
+#include "platform/openkind/OpenKind.h"
 
 namespace skm {
 
@@ -140,20 +141,14 @@ QString SettingsFileName() { return ConfigDir() + QStringLiteral("/sketchmark-mo
 QString WhiteboardFileName() { return ConfigDir() + QStringLiteral("/whiteboard_i.zpp"); }
 
 const QStringList& FileKindExtensions(int kind) {
+  // The extensions KindByExtension names (a test keeps the two in step).
   static const QStringList images{".jpg", ".jpeg", ".png", ".bmp", ".psd", ".hdr"};
-  static const QStringList movies{".mp4"};
+  static const QStringList movies{".mp4", ".mov", ".m4v", ".mkv", ".webm", ".avi", ".mpg", ".mpeg",
+                                  ".ts", ".mts", ".m2ts", ".wmv", ".flv", ".ogv", ".3gp"};
   static const QStringList none;
   return kind == 1 ? images : kind == 2 ? movies : none;
 }
 
-int FileKind(const QString& fileName) {
-  const QString base = QFileInfo(fileName).fileName();
-  const qsizetype dot = base.lastIndexOf(QLatin1Char('.'));
-  if (dot < 0) return 0;
-  const QString ext = base.mid(dot).toLower();
-  if (FileKindExtensions(1).contains(ext)) return 1;
-  if (FileKindExtensions(2).contains(ext)) return 2;
-  return 0;
-}
+int FileKind(const QString& fileName) { return KindOf(fileName); }
 
 } // namespace skm

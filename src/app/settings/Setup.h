@@ -59,7 +59,8 @@ QString SettingsFileName();
 // the main window and deleted by the setup dialog.
 QString WhiteboardFileName();
 
-// 0 nothing or other, 1 still image (.jpg .jpeg .png .bmp .psd .hdr), 2 movie (.mp4).
+// 0 nothing or other, 1 still image, 2 movie: by the extension, and by the content when
+// the extension does not say (KindOf of platform/openkind/OpenKind.h).
 int FileKind(const QString& fileName);
 // The extensions (lower case, with the dot) of kind 1 or 2; empty for any other kind.
 const QStringList& FileKindExtensions(int kind);

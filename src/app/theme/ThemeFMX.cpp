@@ -10,7 +10,6 @@
 
 namespace skm {
 
-bool IsWin10 = true;
 int ThemeFlags = 1;
 
 namespace {
@@ -46,15 +45,10 @@ bool PortalSaysLight() {
 } // namespace
 
 bool AppsUseLightThemeRead() {
-  if (!IsWin10) return true;
   return gSource ? gSource() : PortalSaysLight();
 }
 
 void ThemeInit() {
-  if (!IsWin10) {
-    ThemeFlags = 3;
-    return;
-  }
   switch (gSettings.Mode) {
   case 0: ThemeFlags = AppsUseLightThemeRead() ? 1 : 0; break;
   case 1: ThemeFlags = 3; break;
@@ -63,7 +57,7 @@ void ThemeInit() {
   }
 }
 
-bool IsLightTheme() { return (ThemeFlags & 1) != 0 || !IsWin10; }
+bool IsLightTheme() { return (ThemeFlags & 1) != 0; }
 
 void ThemeSettingChange() {
   if ((ThemeFlags & 2) == 0) ThemeFlags = AppsUseLightThemeRead() ? 1 : 0;

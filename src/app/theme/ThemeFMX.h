@@ -16,17 +16,14 @@
 
 namespace skm {
 
-// The system reports a version with light/dark support. Here: always true; the portal
-// answers or the theme falls back to light.
-extern bool IsWin10;
-// Bit 0 set = light, bit 1 set = fixed (chosen Light or Dark, or no system support).
+// Bit 0 set = light, bit 1 set = fixed (the user chose Light or Dark).
 extern int ThemeFlags;
 
 // The system's switch: true for light (also when it cannot be read).
 bool AppsUseLightThemeRead();
 // Sets ThemeFlags from the setting Mode.
 void ThemeInit();
-// (ThemeFlags bit 0) or not IsWin10.
+// ThemeFlags bit 0.
 bool IsLightTheme();
 // Re-reads the system's switch when the theme is automatic.
 void ThemeSettingChange();

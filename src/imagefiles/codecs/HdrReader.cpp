@@ -40,7 +40,7 @@ struct THeader {
   size_t DataStart = 0;
 };
 
-bool ParseHeader(const uint8_t* p, size_t n, THeader& header) {
+bool ParseHeader(const uint8_t* p, size_t n, THeader& header, std::string* why) {
   // The header runs up to the newline that ends the first line after the first empty
   // line (the resolution line).
   size_t i = 0;
@@ -55,7 +55,9 @@ bool ParseHeader(const uint8_t* p, size_t n, THeader& header) {
     }
     ++i;
   }
-  if (newlines < 3) return false;
+  if (newlines < 3 && (n < 10 || std::memcmp(p, "#?RADIANCE", 10) != 0))
+    return ReadFailure(why, "not a Radiance HDR picture: it does not start with \"#?RADIANCE\"");
+  if (newlines < 3) return ReadFailure(why, "HDR header ends early, before the resolution line");
   header.DataStart = i;
 
   std::vector<std::string_view> lines;
@@ -66,7 +68,8 @@ bool ParseHeader(const uint8_t* p, size_t n, THeader& header) {
     if (nl == std::string_view::npos) break;
     start = nl + 1;
   }
-  if (lines.size() < 3 || lines[0] != "#?RADIANCE") return false;
+  if (lines.size() < 3 || lines[0] != "#?RADIANCE")
+    return ReadFailure(why, "not a Radiance HDR picture: it does not start with \"#?RADIANCE\"");
 
   bool formatSeen = false, gammaSeen = false;
   for (size_t l = 1; l + 1 < lines.size(); ++l) {
@@ -76,13 +79,15 @@ bool ParseHeader(const uint8_t* p, size_t n, THeader& header) {
     const std::string_view name = line.substr(0, eq), value = line.substr(eq + 1);
     if (!formatSeen && EqualsNoCase(name, "FORMAT")) {
       formatSeen = true;
-      if (value != "32-bit_rle_rgbe") return false;
+      if (value != "32-bit_rle_rgbe")
+        return ReadFailure(why, "HDR format \"" + std::string(value) + "\" is not supported; only 32-bit_rle_rgbe is");
     } else if (!gammaSeen && EqualsNoCase(name, "GAMMA")) {
       gammaSeen = true;
       if (!value.empty()) {
         // Written by programs, not typed under a locale: "." is the separator.
         const auto gamma = ParseIniFloat(value, '.');
-        if (!gamma || !std::isfinite(*gamma)) return false;
+        if (!gamma || !std::isfinite(*gamma))
+          return ReadFailure(why, "HDR gamma \"" + std::string(value) + "\" is not a number");
         header.Gamma = *gamma;
       }
     }
@@ -101,52 +106,60 @@ bool ParseHeader(const uint8_t* p, size_t n, THeader& header) {
     tokens.push_back(res.substr(s, e - s));
     s = e;
   }
-  if (tokens.size() != 4 || tokens[0] != "-Y" || tokens[2] != "+X") return false;
+  if (tokens.size() != 4 || tokens[0] != "-Y" || tokens[2] != "+X")
+    return ReadFailure(why, "HDR resolution line \"" + std::string(res.substr(0, 40)) +
+                                "\" is not supported; only the standard \"-Y height +X width\" is");
   header.Height = ParseSide(tokens[1]);
   header.Width = ParseSide(tokens[3]);
-  return header.Width > 0 && header.Height > 0;
+  if (header.Width <= 0 || header.Height <= 0)
+    return ReadFailure(why, "HDR resolution line \"" + std::string(res.substr(0, 40)) + "\" gives no valid size");
+  return true;
 }
 
+enum class TLine { Ok, EndsEarly, Damaged };
+
 // Decodes one scanline into row as r, g, b, e per pixel.
-bool DecodeScanline(const uint8_t* p, size_t n, size_t& pos, uint8_t* row, size_t width) {
-  if (n - pos < 4) return false;
+TLine DecodeScanline(const uint8_t* p, size_t n, size_t& pos, uint8_t* row, size_t width) {
+  if (n - pos < 4) return TLine::EndsEarly;
   const bool rleWidth = width >= 8 && width <= 0x7FFF;
   if (rleWidth && p[pos] == 2 && p[pos + 1] == 2 && (p[pos + 2] & 0x80) == 0) {
-    if (size_t((p[pos + 2] << 8) | p[pos + 3]) != width) return false;
+    if (size_t((p[pos + 2] << 8) | p[pos + 3]) != width) return TLine::Damaged;
     pos += 4;
     for (size_t c = 0; c < 4; ++c) {
       size_t x = 0;
       while (x < width) {
-        if (pos >= n) return false;
+        if (pos >= n) return TLine::EndsEarly;
         const size_t count = p[pos++];
         if (count > 128) {
           const size_t run = count - 128;
-          if (run > width - x || pos >= n) return false;
+          if (run > width - x) return TLine::Damaged;
+          if (pos >= n) return TLine::EndsEarly;
           const uint8_t v = p[pos++];
           for (size_t k = 0; k < run; ++k) row[(x + k) * 4 + c] = v;
           x += run;
         } else {
-          if (count > width - x || n - pos < count) return false;
+          if (count > width - x) return TLine::Damaged;
+          if (n - pos < count) return TLine::EndsEarly;
           for (size_t k = 0; k < count; ++k) row[(x + k) * 4 + c] = p[pos + k];
           pos += count;
           x += count;
         }
       }
     }
-    return true;
+    return TLine::Ok;
   }
   // Flat pixels, possibly with the old repeat marks (1, 1, 1, n): repeat the previous
   // pixel n times, scaled by 256 for each mark that directly follows another.
   size_t x = 0;
   unsigned shift = 0;
   while (x < width) {
-    if (n - pos < 4) return false;
+    if (n - pos < 4) return TLine::EndsEarly;
     const uint8_t* px = p + pos;
     pos += 4;
     if (px[0] == 1 && px[1] == 1 && px[2] == 1) {
-      if (x == 0 || shift > 24) return false;
+      if (x == 0 || shift > 24) return TLine::Damaged;
       const uint64_t count = uint64_t(px[3]) << shift;
-      if (count > width - x) return false;
+      if (count > width - x) return TLine::Damaged;
       for (uint64_t k = 0; k < count; ++k, ++x) std::memcpy(row + x * 4, row + (x - 1) * 4, 4);
       shift += 8;
     } else {
@@ -155,7 +168,7 @@ bool DecodeScanline(const uint8_t* p, size_t n, size_t& pos, uint8_t* row, size_
       shift = 0;
     }
   }
-  return true;
+  return TLine::Ok;
 }
 
 } // namespace
@@ -173,18 +186,24 @@ uint8_t HDRToneMapByte(double v, double gamma) {
   return uint8_t(int(t * 255 + 0.5));
 }
 
-bool HDRLoadFromMemory(std::span<const uint8_t> data, TPixelBuffer& out, THDRInfo* info, const TReadLimits& limits) {
+bool HDRLoadFromMemory(std::span<const uint8_t> data, TPixelBuffer& out, THDRInfo* info, const TReadLimits& limits,
+                       std::string* why) {
   const uint8_t* p = data.data();
   const size_t n = data.size();
   THeader header;
-  if (!ParseHeader(p, n, header)) return false;
+  if (!ParseHeader(p, n, header, why)) return false;
   const size_t width = size_t(header.Width), height = size_t(header.Height);
-  if (uint64_t(width) * height > limits.MaxPixels) return false;
+  if (uint64_t(width) * height > limits.MaxPixels)
+    return ReadFailure(why, "HDR picture of " + SizeText(width, height) + " pixels is larger than the " +
+                                std::to_string(limits.MaxPixels) + " pixels this reader accepts");
   // Every scanline takes at least four bytes, whatever its encoding.
-  if ((n - header.DataStart) / 4 < height) return false;
+  if ((n - header.DataStart) / 4 < height)
+    return ReadFailure(why, "HDR data ends early at scanline " + std::to_string((n - header.DataStart) / 4 + 1) +
+                                " of " + std::to_string(height));
 
   TPixelBuffer buffer;
-  if (!buffer.Allocate(header.Width, header.Height)) return false;
+  if (!buffer.Allocate(header.Width, header.Height))
+    return ReadFailure(why, "not enough memory for a picture of " + SizeText(width, height) + " pixels");
   const TBitmapView view = buffer.View();
 
   // The exponent factors 2^(e - 128), computed in single precision as the format has them.
@@ -198,7 +217,12 @@ bool HDRLoadFromMemory(std::span<const uint8_t> data, TPixelBuffer& out, THDRInf
   double sum = 0;
   for (size_t y = 0; y < height; ++y) {
     uint8_t* row = view.Row(int32_t(y));
-    if (!DecodeScanline(p, n, pos, row, width)) return false;
+    const TLine decoded = DecodeScanline(p, n, pos, row, width);
+    if (decoded != TLine::Ok) {
+      const std::string at = std::to_string(y + 1) + " of " + std::to_string(height);
+      return ReadFailure(why, decoded == TLine::EndsEarly ? "HDR data ends early at scanline " + at
+                                                       : "HDR scanline " + at + " is damaged");
+    }
     double line = 0;
     for (size_t x = 0; x < width; ++x) {
       const uint8_t* px = row + x * 4;
@@ -242,8 +266,9 @@ bool HDRLoadFromFile(const std::string& path, TPixelBuffer& out, std::string* er
   std::vector<uint8_t> bytes;
   const TReadLimits limits;
   if (!ReadFileBytes(path, bytes, limits.MaxFileBytes, error)) return false;
-  if (!HDRLoadFromMemory(bytes, out, nullptr, limits)) {
-    if (error) *error = path + " is not a Radiance HDR picture this reader supports, or it is damaged";
+  std::string why;
+  if (!HDRLoadFromMemory(bytes, out, nullptr, limits, &why)) {
+    if (error) *error = path + ": " + why;
     return false;
   }
   return true;

@@ -27,11 +27,12 @@ struct THDRInfo {
 };
 
 // Decodes and tone-maps an HDR file held in memory. True with `out` holding the picture;
-// false, `out` untouched, for a header that is not accepted, a picture over the limits,
-// or scanlines that end early or run past the width.
+// false, `out` untouched and `why` (when given) saying which, for a header that is not
+// accepted, a picture over the limits, or scanlines that end early or run past the width.
 bool HDRLoadFromMemory(std::span<const uint8_t> data, TPixelBuffer& out, THDRInfo* info = nullptr,
-                       const TReadLimits& limits = {});
-// Reads the file and decodes it as above. False with a message when it cannot be read.
+                       const TReadLimits& limits = {}, std::string* why = nullptr);
+// Reads the file and decodes it as above. False with a message (the path and the reason)
+// when it cannot be read or decoded.
 bool HDRLoadFromFile(const std::string& path, TPixelBuffer& out, std::string* error = nullptr);
 
 // The byte of one channel whose value, already multiplied by the key factor, is v:

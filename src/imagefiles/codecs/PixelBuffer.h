@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace skm {
@@ -76,6 +77,19 @@ private:
   int32_t FWidth = 0;
   int32_t FHeight = 0;
 };
+
+// Readers say why they refused a file through a last parameter `std::string* why`
+// (null: not wanted), in words a user can act on ("PSD in CMYK mode is not supported",
+// "TGA data ends early at row 312 of 480"). Sets *why when given; always false, so a
+// reader can `return ReadFailure(why, ...)`.
+inline bool ReadFailure(std::string* why, std::string text) {
+  if (why) *why = std::move(text);
+  return false;
+}
+// "W x H", for the reasons above.
+inline std::string SizeText(uint64_t width, uint64_t height) {
+  return std::to_string(width) + " x " + std::to_string(height);
+}
 
 // Reads a whole file. False with a message when it cannot be opened or read, or when it
 // is larger than maxBytes.

@@ -47,26 +47,60 @@ bool UnpackBitsRow(const uint8_t* src, size_t count, uint8_t* row, size_t rowByt
 
 enum : uint16_t { kModeBitmap = 0, kModeGreyscale = 1, kModeRGB = 3 };
 
+std::string ModeName(uint16_t mode) {
+  switch (mode) {
+  case 2: return "indexed colour";
+  case 4: return "CMYK";
+  case 7: return "multichannel";
+  case 8: return "duotone";
+  case 9: return "Lab";
+  default: return "colour mode " + std::to_string(mode);
+  }
+}
+
+// Row y (from 0) of channel c (from 0), counted from 1 for people.
+std::string RowText(size_t y, size_t c) {
+  return "row " + std::to_string(y + 1) + " of channel " + std::to_string(c + 1);
+}
+
 } // namespace
 
-bool PSDLoadFromMemory(std::span<const uint8_t> data, TPixelBuffer& out, const TReadLimits& limits) {
+bool PSDLoadFromMemory(std::span<const uint8_t> data, TPixelBuffer& out, const TReadLimits& limits,
+                       std::string* why) {
   const uint8_t* p = data.data();
   const size_t n = data.size();
-  if (n < kHeaderSize || std::memcmp(p, "8BPS", 4) != 0) return false;
+  if (n < 4 || std::memcmp(p, "8BPS", 4) != 0)
+    return ReadFailure(why, "not a PSD document: it does not start with \"8BPS\"");
+  if (n < kHeaderSize)
+    return ReadFailure(why, "PSD header is incomplete: the file has only " + std::to_string(n) + " bytes");
   const uint16_t version = Be16(p + 4);
   const uint16_t channels = Be16(p + 12);
   const uint32_t height = Be32(p + 14);
   const uint32_t width = Be32(p + 18);
   const uint16_t depth = Be16(p + 22);
   const uint16_t mode = Be16(p + 24);
-  if (version != 1 || (depth != 1 && depth != 8)) return false;
-  if (mode != kModeBitmap && mode != kModeGreyscale && mode != kModeRGB) return false;
+  if (version != 1)
+    return ReadFailure(why, version == 2 ? "PSB (large document format) files are not supported"
+                                         : "PSD version " + std::to_string(version) + " is not supported");
+  if (depth != 1 && depth != 8)
+    return ReadFailure(why, "PSD with " + std::to_string(depth) +
+                                " bits per channel is not supported; only 8 (and 1 in bitmap mode) are");
+  if (mode != kModeBitmap && mode != kModeGreyscale && mode != kModeRGB)
+    return ReadFailure(why, "PSD in " + ModeName(mode) + " mode is not supported; only RGB, greyscale and bitmap are");
   // One bit per sample only makes sense for bitmap documents; in the other modes the
   // rows would be shorter than the pixels read from them.
-  if (depth == 1 && mode != kModeBitmap) return false;
-  if (channels == 0 || width == 0 || height == 0 || width > kMaxSide || height > kMaxSide) return false;
+  if (depth == 1 && mode != kModeBitmap)
+    return ReadFailure(why, "PSD with 1 bit per channel is supported only in bitmap mode");
+  if (channels == 0) return ReadFailure(why, "PSD document has no channels");
+  if (width == 0 || height == 0)
+    return ReadFailure(why, "PSD picture of " + SizeText(width, height) + " pixels is empty");
+  if (width > kMaxSide || height > kMaxSide)
+    return ReadFailure(why, "PSD picture of " + SizeText(width, height) +
+                                " pixels is larger than the format's 30000 x 30000");
   const uint64_t pixels = uint64_t(width) * height;
-  if (pixels > limits.MaxPixels) return false;
+  if (pixels > limits.MaxPixels)
+    return ReadFailure(why, "PSD picture of " + SizeText(width, height) + " pixels is larger than the " +
+                                std::to_string(limits.MaxPixels) + " pixels this reader accepts");
 
   size_t pos = kHeaderSize;
   auto readLength = [&](uint32_t& value) {
@@ -76,15 +110,20 @@ bool PSDLoadFromMemory(std::span<const uint8_t> data, TPixelBuffer& out, const T
     return true;
   };
   uint32_t colourModeLength = 0, resourcesLength = 0, layersLength = 0;
-  if (!readLength(colourModeLength) || colourModeLength != 0) return false;
-  if (!readLength(resourcesLength) || n - pos < resourcesLength) return false;
+  if (!readLength(colourModeLength)) return ReadFailure(why, "PSD data ends early in the colour mode data");
+  if (colourModeLength != 0)
+    return ReadFailure(why, "PSD has colour mode data, which an RGB, greyscale or bitmap document must not have");
+  if (!readLength(resourcesLength) || n - pos < resourcesLength)
+    return ReadFailure(why, "PSD data ends early in the image resources");
   pos += resourcesLength;
-  if (!readLength(layersLength)) return false;
+  if (!readLength(layersLength)) return ReadFailure(why, "PSD data ends early before the layer section");
   // A section shorter than its own two fields is no layer section at all.
-  if (layersLength >= 1 && layersLength <= 5) return false;
-  if (n - pos < layersLength) return false;
+  if (layersLength >= 1 && layersLength <= 5)
+    return ReadFailure(why, "PSD layer section is damaged: " + std::to_string(layersLength) +
+                                " bytes cannot hold its own lengths");
+  if (n - pos < layersLength) return ReadFailure(why, "PSD data ends early in the layer section");
   pos += layersLength;
-  if (n - pos < 2) return false;
+  if (n - pos < 2) return ReadFailure(why, "PSD data ends early before the merged picture");
   const uint16_t compression = Be16(p + pos);
   pos += 2;
 
@@ -99,30 +138,41 @@ bool PSDLoadFromMemory(std::span<const uint8_t> data, TPixelBuffer& out, const T
   std::vector<size_t> rowStart;
   std::vector<uint16_t> rowCount;
   if (compression == 0) {
-    if (uint64_t(rowsRead) * rowBytes > remaining) return false;
+    if (uint64_t(rowsRead) * rowBytes > remaining) {
+      const size_t whole = remaining / rowBytes;  // rows present in full
+      return ReadFailure(why, "PSD data ends early at " + RowText(whole % height, whole / height));
+    }
   } else if (compression == 1) {
     const uint64_t tableBytes = uint64_t(channels) * height * 2;
-    if (tableBytes > remaining) return false;
+    if (tableBytes > remaining) return ReadFailure(why, "PSD data ends early in the table of row lengths");
     rowStart.resize(rowsRead);
     rowCount.resize(rowsRead);
     uint64_t offset = pos + tableBytes;
     for (size_t r = 0; r < rowsRead; ++r) {
       const uint16_t count = Be16(p + pos + r * 2);
       // Two bytes of PackBits make at most 128 bytes of row.
-      if (uint64_t(count) * 64 < rowBytes) return false;
+      if (uint64_t(count) * 64 < rowBytes)
+        return ReadFailure(why, "PSD table of row lengths is damaged: " + RowText(r % height, r / height) +
+                                    " is too short to hold the row");
       rowStart[r] = size_t(offset);
       rowCount[r] = count;
       offset += count;
+      if (offset > n) return ReadFailure(why, "PSD data ends early at " + RowText(r % height, r / height));
     }
-    if (offset > n) return false;
   } else {
     // Other compressions are not decoded and leave the picture white; still, deflated
     // data shrink no more than about a thousand to one, which bounds what is claimed.
-    if (pixels * channels / 1032 > remaining) return false;
+    if (pixels * channels / 1032 > remaining)
+      return ReadFailure(why, "PSD data ends early: " + std::to_string(remaining) + " bytes cannot hold " +
+                                  SizeText(width, height) + " pixels");
   }
 
   TPixelBuffer buffer;
-  if (!buffer.Allocate(int32_t(width), int32_t(height))) return false;
+  if (!buffer.Allocate(int32_t(width), int32_t(height)))
+    return ReadFailure(why, "not enough memory for a picture of " + SizeText(width, height) + " pixels");
+  auto damagedRow = [&](size_t r) {
+    return ReadFailure(why, "PSD compressed " + RowText(r % height, r / height) + " is damaged");
+  };
   const TBitmapView view = buffer.View();
   std::vector<uint8_t> samples(rowBytes);
   const bool decode = compression == 0 || compression == 1;
@@ -144,7 +194,7 @@ bool PSDLoadFromMemory(std::span<const uint8_t> data, TPixelBuffer& out, const T
           plane[c] = p + pos + r * rowBytes;
         } else {
           uint8_t* dst = planeBuffers.data() + c * rowBytes;
-          if (!UnpackBitsRow(p + rowStart[r], rowCount[r], dst, rowBytes)) return false;
+          if (!UnpackBitsRow(p + rowStart[r], rowCount[r], dst, rowBytes)) return damagedRow(r);
           plane[c] = dst;
         }
       }
@@ -177,7 +227,7 @@ bool PSDLoadFromMemory(std::span<const uint8_t> data, TPixelBuffer& out, const T
       if (compression == 0) {
         src = p + pos + r * rowBytes;
       } else {
-        if (!UnpackBitsRow(p + rowStart[r], rowCount[r], samples.data(), rowBytes)) return false;
+        if (!UnpackBitsRow(p + rowStart[r], rowCount[r], samples.data(), rowBytes)) return damagedRow(r);
         src = samples.data();
       }
       if (mode == kModeBitmap) {
@@ -217,8 +267,9 @@ bool PSDLoadFromFile(const std::string& path, TPixelBuffer& out, std::string* er
   std::vector<uint8_t> bytes;
   const TReadLimits limits;
   if (!ReadFileBytes(path, bytes, limits.MaxFileBytes, error)) return false;
-  if (!PSDLoadFromMemory(bytes, out, limits)) {
-    if (error) *error = path + " is not a PSD picture this reader supports, or it is damaged";
+  std::string why;
+  if (!PSDLoadFromMemory(bytes, out, limits, &why)) {
+    if (error) *error = path + ": " + why;
     return false;
   }
   return true;

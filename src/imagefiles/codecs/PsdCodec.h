@@ -25,10 +25,13 @@
 namespace skm {
 
 // Decodes a PSD file held in memory. True with `out` holding the picture; false, `out`
-// untouched, when the header or colour mode data are not accepted, the picture is over
-// the limits, or the data end early or do not fit their rows.
-bool PSDLoadFromMemory(std::span<const uint8_t> data, TPixelBuffer& out, const TReadLimits& limits = {});
-// Reads the file and decodes it as above. False with a message when it cannot be read.
+// untouched and `why` (when given) saying which, when the header or colour mode data are
+// not accepted, the picture is over the limits, or the data end early or do not fit
+// their rows.
+bool PSDLoadFromMemory(std::span<const uint8_t> data, TPixelBuffer& out, const TReadLimits& limits = {},
+                       std::string* why = nullptr);
+// Reads the file and decodes it as above. False with a message (the path and the reason)
+// when it cannot be read or decoded.
 bool PSDLoadFromFile(const std::string& path, TPixelBuffer& out, std::string* error = nullptr);
 
 // Encodes a picture as described above. Empty when the picture is empty or larger than

@@ -99,10 +99,11 @@ void ReverseRow(uint8_t* row, int32_t width) {
 } // namespace
 
 bool TGALoadFromMemory(std::span<const uint8_t> data, TPixelBuffer& out, TTGAInfo* infoOut,
-                       const TReadLimits& limits) {
+                       const TReadLimits& limits, std::string* why) {
   const uint8_t* p = data.data();
   const size_t n = data.size();
-  if (n < kHeaderSize) return false;
+  if (n < kHeaderSize)
+    return ReadFailure(why, "TGA header is incomplete: the file has only " + std::to_string(n) + " bytes");
 
   TTGAInfo info;
   // A TGA 2.0 footer points at the extension area. Offset 0 means "none" (the files that
@@ -122,13 +123,26 @@ bool TGALoadFromMemory(std::span<const uint8_t> data, TPixelBuffer& out, TTGAInf
   const int32_t height = Le16(p + 14);
   const uint8_t depth = p[16];
   const uint8_t descriptor = p[17];
-  if ((imageType != 2 && imageType != 10) || (depth != 24 && depth != 32)) return false;
-  if (width == 0 || height == 0) return false;
+  if (imageType != 2 && imageType != 10) {
+    const char* kind = imageType == 1 || imageType == 9   ? " (colour-mapped)"
+                       : imageType == 3 || imageType == 11 ? " (greyscale)"
+                       : imageType == 0                    ? " (no picture)"
+                                                           : "";
+    return ReadFailure(why, "TGA image type " + std::to_string(imageType) + kind +
+                                " is not supported; only true-colour pictures are");
+  }
+  if (depth != 24 && depth != 32)
+    return ReadFailure(why, "TGA with " + std::to_string(depth) +
+                                " bits per pixel is not supported; only 24 and 32 are");
+  if (width == 0 || height == 0)
+    return ReadFailure(why, "TGA picture of " + SizeText(width, height) + " pixels is empty");
   const uint64_t pixels = uint64_t(width) * uint64_t(height);
-  if (pixels > limits.MaxPixels) return false;
+  if (pixels > limits.MaxPixels)
+    return ReadFailure(why, "TGA picture of " + SizeText(width, height) + " pixels is larger than the " +
+                                std::to_string(limits.MaxPixels) + " pixels this reader accepts");
 
   size_t pos = kHeaderSize;
-  if (n - pos < idLength) return false;
+  if (n - pos < idLength) return ReadFailure(why, "TGA data ends early in the image ID");
   info.Descriptor = FieldText(p + pos, idLength, idLength);
   pos += idLength;
 
@@ -137,7 +151,13 @@ bool TGALoadFromMemory(std::span<const uint8_t> data, TPixelBuffer& out, TTGAInf
   // The data must be able to hold the picture before any memory is claimed for it: raw
   // pixels take bpp bytes each, and a packet of at most 128 pixels at least 1 + bpp.
   const uint64_t minBytes = rle ? (pixels + 127) / 128 * (1 + bpp) : pixels * bpp;
-  if (n - pos < minBytes) return false;
+  if (n - pos < minBytes) {
+    if (rle)
+      return ReadFailure(why, "TGA data ends early: " + std::to_string(n - pos) + " bytes cannot hold " +
+                                  SizeText(width, height) + " pixels");
+    return ReadFailure(why, "TGA data ends early at row " + std::to_string((n - pos) / (size_t(width) * bpp) + 1) +
+                                " of " + std::to_string(height));
+  }
 
   info.Width = width;
   info.Height = height;
@@ -145,7 +165,8 @@ bool TGALoadFromMemory(std::span<const uint8_t> data, TPixelBuffer& out, TTGAInf
   info.Compressed = rle;
 
   TPixelBuffer buffer;
-  if (!buffer.Allocate(width, height)) return false;
+  if (!buffer.Allocate(width, height))
+    return ReadFailure(why, "not enough memory for a picture of " + SizeText(width, height) + " pixels");
   const TBitmapView view = buffer.View();
   const bool topDown = (descriptor & 0x20) != 0;
   const bool rightToLeft = (descriptor & 0x10) != 0;
@@ -161,12 +182,16 @@ bool TGALoadFromMemory(std::span<const uint8_t> data, TPixelBuffer& out, TTGAInf
   bool isRun = false;
   uint32_t runValue = 0;
 
+  // Rows are counted from 1 in file order, the way a user would look for them.
+  auto endsEarly = [&](int32_t r) {
+    return ReadFailure(why, "TGA data ends early at row " + std::to_string(r + 1) + " of " + std::to_string(height));
+  };
   for (int32_t r = 0; r < height; ++r) {
     const int32_t y = topDown ? r : height - 1 - r;
     uint8_t* row = view.Row(y);
     if (!rle) {
       const size_t rowBytes = size_t(width) * bpp;
-      if (size_t(end - (p + pos)) < rowBytes) return false;
+      if (size_t(end - (p + pos)) < rowBytes) return endsEarly(r);
       if (bpp == 4)
         std::memcpy(row, p + pos, rowBytes);
       else
@@ -176,12 +201,12 @@ bool TGALoadFromMemory(std::span<const uint8_t> data, TPixelBuffer& out, TTGAInf
       size_t x = 0;
       while (x < size_t(width)) {
         if (left == 0) {
-          if (pos >= n) return false;
+          if (pos >= n) return endsEarly(r);
           const uint8_t h = p[pos++];
           left = size_t(h & 0x7F) + 1;
           isRun = (h & 0x80) != 0;
           if (isRun) {
-            if (n - pos < bpp) return false;
+            if (n - pos < bpp) return endsEarly(r);
             if (bpp == 4) {
               std::memcpy(&runValue, p + pos, 4);
             } else {
@@ -195,7 +220,7 @@ bool TGALoadFromMemory(std::span<const uint8_t> data, TPixelBuffer& out, TTGAInf
         if (isRun) {
           Fill32(d, runValue, take);
         } else {
-          if (n - pos < take * bpp) return false;
+          if (n - pos < take * bpp) return endsEarly(r);
           if (bpp == 4)
             std::memcpy(d, p + pos, take * 4);
           else
@@ -218,7 +243,7 @@ bool TGALoadFromMemory(std::span<const uint8_t> data, TPixelBuffer& out, TTGAInf
     }
   }
   // A packet reaching past the last pixel means the data do not describe this picture.
-  if (left != 0) return false;
+  if (left != 0) return ReadFailure(why, "TGA run-length data run past the last pixel");
 
   if (bpp == 4) {
     if (alphaOr == 0) {
@@ -255,8 +280,9 @@ bool TGALoadFromFile(const std::string& path, TPixelBuffer& out, std::string* au
   const TReadLimits limits;
   if (!ReadFileBytes(path, bytes, limits.MaxFileBytes, error)) return false;
   TTGAInfo info;
-  if (!TGALoadFromMemory(bytes, out, &info, limits)) {
-    if (error) *error = path + " is not a TGA picture this reader supports, or it is damaged";
+  std::string why;
+  if (!TGALoadFromMemory(bytes, out, &info, limits, &why)) {
+    if (error) *error = path + ": " + why;
     return false;
   }
   if (author) *author = info.Author;

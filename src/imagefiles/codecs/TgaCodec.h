@@ -40,12 +40,13 @@ struct TTGAInfo {
 inline constexpr size_t kTGANameMax = 40;
 
 // Decodes a TGA file held in memory. True with `out` holding the picture; false, `out`
-// untouched, for an unsupported type or depth, a zero size, a picture over the limits
-// or data that end early or run past the image.
+// untouched and `why` (when given) saying which, for an unsupported type or depth, a
+// zero size, a picture over the limits or data that end early or run past the image.
 bool TGALoadFromMemory(std::span<const uint8_t> data, TPixelBuffer& out, TTGAInfo* info = nullptr,
-                       const TReadLimits& limits = {});
+                       const TReadLimits& limits = {}, std::string* why = nullptr);
 // Reads the file and decodes it as above; `author` gets the author name (empty when the
-// file has none). False with a message when the file cannot be read.
+// file has none). False with a message (the path and the reason) when the file cannot be
+// read or decoded.
 bool TGALoadFromFile(const std::string& path, TPixelBuffer& out, std::string* author = nullptr,
                      std::string* error = nullptr);
 

@@ -65,7 +65,7 @@ class TFFmpegFramework final : public IMediaFramework {
     a = std::make_shared<TActivate>(RendererKind::Audio);
     return S_OK;
   }
-  HRESULT CreateVideoRendererActivate(uintptr_t, std::shared_ptr<IActivate>& a) override {
+  HRESULT CreateVideoRendererActivate(std::shared_ptr<IActivate>& a) override {
     a = std::make_shared<TActivate>(RendererKind::Video);
     return S_OK;
   }

@@ -709,13 +709,6 @@ class TDisplayService final : public IVideoDisplayControl {
     h = v->Height();
     return S_OK;
   }
-  HRESULT SetVideoPosition(const Rect*, const Rect* dst) override {
-    return dst ? S_OK : E_POINTER;
-  }
-  HRESULT SetAspectRatioMode(uint32_t mode) override {
-    return mode <= 0x7 ? S_OK : E_INVALIDARG;
-  }
-  HRESULT RepaintVideo() override { return S_OK; }
 
  private:
   std::shared_ptr<TCore> core_;

@@ -168,7 +168,7 @@ struct PropVariant {
   static PropVariant Empty() { return {}; }
   // A position in 100 ns units.
   static PropVariant Position(int64_t hns) { return {VT_I8, hns}; }
-  // PropVariantClear.
+  // Back to an empty value.
   void Clear() { vt = VT_EMPTY; hVal = 0; }
 };
 
@@ -188,17 +188,6 @@ struct VideoFrame {
   int64_t timestamp = 0;           // presentation time of the frame, 100 ns
   const uint8_t* pixels = nullptr; // the first row; valid while storage is held
   std::shared_ptr<const void> storage;  // owns the bytes pixels points into
-};
-
-// A rectangle in window pixels (left, top inclusive; right, bottom exclusive).
-struct Rect {
-  int32_t left = 0, top = 0, right = 0, bottom = 0;
-};
-
-// Aspect-ratio modes of IVideoDisplayControl::SetAspectRatioMode.
-enum AspectRatioMode : uint32_t {
-  MFVideoARMode_None = 0,
-  MFVideoARMode_PreservePicture = 1,
 };
 
 // ---------------------------------------------------------------------------------------
@@ -288,8 +277,10 @@ class ISourceReader {
   virtual ~ISourceReader() = default;
   // The media type of a stream (MF_SOURCE_READER_FIRST_VIDEO_STREAM for the first video
   // stream): frame size is the display size (square pixels, rotation applied), frame rate
-  // the average rate, else the stream's base rate, else 25/1. MF_E_INVALIDSTREAMNUMBER
-  // when there is no such stream.
+  // the rate the frames' time stamps follow (the stream's base rate or the rate of the
+  // typical frame duration) when (almost) every frame lasts one period of it; for a truly
+  // variable stream the average rate, else the base rate, else 25/1.
+  // MF_E_INVALIDSTREAMNUMBER when there is no such stream.
   virtual HRESULT GetCurrentMediaType(uint32_t streamIndex, std::shared_ptr<IMediaType>& type) = 0;
 };
 
@@ -317,11 +308,11 @@ class TopologyNode {
   explicit TopologyNode(TopologyNodeType type) : type_(type) {}
   // The node's type.
   TopologyNodeType GetNodeType() const { return type_; }
-  // MF_TOPONODE_SOURCE.
+  // The source a source-stream node reads from.
   void SetSource(std::shared_ptr<IMediaSource> s) { source_ = std::move(s); }
-  // MF_TOPONODE_PRESENTATION_DESCRIPTOR.
+  // The presentation (the source's set of streams) the node's stream belongs to.
   void SetPresentationDescriptor(std::shared_ptr<IPresentationDescriptor> pd) { pd_ = std::move(pd); }
-  // MF_TOPONODE_STREAM_DESCRIPTOR.
+  // The stream of the source a source-stream node delivers.
   void SetStreamDescriptor(std::shared_ptr<IStreamDescriptor> sd) { sd_ = std::move(sd); }
   // The renderer activation object of an output node (SetObject).
   void SetObject(std::shared_ptr<IActivate> a) { object_ = std::move(a); }
@@ -427,13 +418,6 @@ class IVideoDisplayControl {
   virtual HRESULT GetCurrentImage(std::shared_ptr<const VideoFrame>& frame) = 0;
   // The display size of the video (square pixels, rotation applied).
   virtual HRESULT GetNativeVideoSize(int32_t& width, int32_t& height) = 0;
-  // Places the video in the video window; there is no window here, so it only checks
-  // its arguments (destination must be given).
-  virtual HRESULT SetVideoPosition(const Rect* source, const Rect* destination) = 0;
-  // Keeps the mode; nothing else to do without a window.
-  virtual HRESULT SetAspectRatioMode(uint32_t mode) = 0;
-  // Nothing to repaint without a window; S_OK.
-  virtual HRESULT RepaintVideo() = 0;
 };
 
 // Per-channel volume of the audio renderer (IMFAudioStreamVolume). Levels are 0..1.
@@ -499,14 +483,14 @@ class IMediaSession {
   virtual HRESULT GetSessionCapabilities(uint32_t& caps) = 0;
   // The presentation clock (MF_E_NO_CLOCK without a topology).
   virtual HRESULT GetClock(std::shared_ptr<IPresentationClock>& clock) = 0;
-  // MF_RATE_CONTROL_SERVICE / IID_IMFRateControl.
+  // The session's rate control (changes the playback rate).
   virtual HRESULT GetRateControl(std::shared_ptr<IRateControl>& rate) = 0;
-  // MF_RATE_CONTROL_SERVICE / IID_IMFRateSupport.
+  // The session's rate support (which rates it can play).
   virtual HRESULT GetRateSupport(std::shared_ptr<IRateSupport>& support) = 0;
-  // MR_VIDEO_RENDER_SERVICE: only while a video stream is rendered, else
+  // The video renderer's picture: only while a video stream is rendered, else
   // MF_E_UNSUPPORTED_SERVICE.
   virtual HRESULT GetVideoDisplayControl(std::shared_ptr<IVideoDisplayControl>& display) = 0;
-  // MR_STREAM_VOLUME_SERVICE: only while an audio stream is rendered, else
+  // The audio renderer's volume: only while an audio stream is rendered, else
   // MF_E_UNSUPPORTED_SERVICE.
   virtual HRESULT GetAudioStreamVolume(std::shared_ptr<IAudioStreamVolume>& volume) = 0;
 };
@@ -518,37 +502,47 @@ struct SessionOptions {
 };
 
 // ---------------------------------------------------------------------------------------
-// The framework: the factory of all the above (MFStartup, MFCreate...).
+// The framework: the factory of all the above.
 
 class IMediaFramework {
  public:
   virtual ~IMediaFramework() = default;
 
-  // MFStartup: MF_E_BAD_STARTUP_VERSION unless version is MF_VERSION. Balanced by Shutdown;
-  // calls nest.
+  // Takes the framework into use (the first call brings up the audio device, if any):
+  // MF_E_BAD_STARTUP_VERSION unless version is MF_VERSION. Balanced by Shutdown; calls nest.
   virtual HRESULT Startup(uint32_t version, uint32_t flags) = 0;
-  // MFShutdown.
+  // Ends one Startup; the last one releases the audio device.
+  // MF_E_PLATFORM_NOT_INITIALIZED when nothing was started.
   virtual HRESULT Shutdown() = 0;
 
-  // MFCreateMediaSession; options may be null for the defaults.
+  // A new, empty media session (FFmpeg decoding, SDL2 sound); options may be null for
+  // the defaults.
   virtual HRESULT CreateMediaSession(const SessionOptions* options,
                                      std::shared_ptr<IMediaSession>& session) = 0;
-  // MFCreateSourceResolver.
+  // The resolver that opens movie files as media sources.
   virtual HRESULT CreateSourceResolver(std::shared_ptr<ISourceResolver>& resolver) = 0;
-  // MFCreateTopology.
+  // An empty partial topology.
   virtual HRESULT CreateTopology(std::shared_ptr<Topology>& topology) = 0;
-  // MFCreateTopologyNode.
+  // A node of the given type; E_INVALIDARG for any other type.
   virtual HRESULT CreateTopologyNode(TopologyNodeType type,
                                      std::shared_ptr<TopologyNode>& node) = 0;
-  // MFCreateAudioRendererActivate.
+  // The activation object of the audio renderer (SDL2 sound).
   virtual HRESULT CreateAudioRendererActivate(std::shared_ptr<IActivate>& activate) = 0;
-  // MFCreateVideoRendererActivate; window is a native handle, 0 for none.
-  virtual HRESULT CreateVideoRendererActivate(uintptr_t window,
-                                              std::shared_ptr<IActivate>& activate) = 0;
-  // MFCreateSourceReaderFromMediaSource.
+  // The activation object of the video renderer, which keeps the current picture for
+  // GetCurrentImage.
+  virtual HRESULT CreateVideoRendererActivate(std::shared_ptr<IActivate>& activate) = 0;
+  // A reader of the source's media types (frame size and rate).
   virtual HRESULT CreateSourceReaderFromMediaSource(const std::shared_ptr<IMediaSource>& source,
                                                     std::shared_ptr<ISourceReader>& reader) = 0;
 };
+
+// Whether path holds pictures FFmpeg can decode, without a session or a framework start:
+// reads what the demuxer's probe needs. S_OK with hasVideo true for a movie, false for a
+// file FFmpeg reads without pictures (sound only, or only cover art); otherwise a failure
+// (the codes of ISourceResolver::CreateObjectFromURL) and a message saying in words what
+// is wrong with the file (missing, a folder, unreadable, not a movie, damaged, a codec
+// without a decoder).
+HRESULT ProbeForVideo(const std::string& path, bool& hasVideo, std::string& message);
 
 // The framework in use: the FFmpeg/SDL2 one unless replaced by OverrideMediaFramework.
 std::shared_ptr<IMediaFramework> DefaultMediaFramework();

@@ -389,10 +389,11 @@ TVideoEngine::TStats TVideoEngine::Stats() const {
   return s;
 }
 
-bool TVideoEngine::CanContinueTo(int64_t t) const {
+bool TVideoEngine::CanContinueTo(int64_t t, bool jumpAhead) const {
   if (!run_.active || run_.eof) return false;
   if (run_.prevPts == kUnknown) return true;  // freshly positioned: its frames come next
   if (run_.prevPts > t) return false;
+  if (!jumpAhead) return true;
   if (avformat_index_get_entries_count(stream_) > 0 && run_.lastDts != AV_NOPTS_VALUE) {
     // Index times are decode times, which run ahead of presentation times by the
     // reordering delay; a keyframe that close before the target may still be shown after
@@ -444,6 +445,12 @@ int TVideoEngine::DecodeOne(int64_t& pts) {
       int64_t ts = frame_->best_effort_timestamp;
       int64_t p;
       if (ts == AV_NOPTS_VALUE) {
+        if (run_.prevPts == kUnknown && !run_.fromStart) {
+          // The first frame after a seek without a time stamp (MPEG program streams
+          // landing between keyframes): nothing tells where it lies.
+          av_frame_unref(frame_.get());
+          continue;
+        }
         p = run_.prevPts == kUnknown ? 0 : run_.prevPts + static_cast<int64_t>(frameDur_);
         // A guess cannot be trusted once frames were left out: link nothing more.
         if (run_.skipped) run_.skippedUpTo = INT64_MAX;
@@ -551,7 +558,7 @@ TVideoEngine::TResult TVideoEngine::Ensure(int64_t t, const std::function<bool()
       return TResult::Ready;
     }
     if ((interrupted && interrupted()) || (abort_ && abort_->load())) return TResult::Interrupted;
-    if (!CanContinueTo(t)) {
+    if (!CanContinueTo(t, attempt == 0)) {
       if (attempt >= kMaxAttempts) break;
       if (attempt > 0 && run_.skipped) allowSkip = false;
       SeekFor(t, attempt);

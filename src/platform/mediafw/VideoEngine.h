@@ -128,7 +128,11 @@ class TVideoEngine {
   std::vector<int64_t> Successors(int64_t pts, int n);
 
   // Decoding (engine thread).
-  bool CanContinueTo(int64_t t) const;
+  // Whether decoding on reaches t sooner than a seek. jumpAhead: a keyframe of the index
+  // between what was read and t counts as cheaper; false once a seek for t overshot, as
+  // demuxers whose index only records where searches went (MPEG program streams) land
+  // past such keyframes again.
+  bool CanContinueTo(int64_t t, bool jumpAhead = true) const;
   void SeekFor(int64_t t, int attempt);
   // 1: a frame was inserted (its time stamp in pts); 0: end of stream; < 0: error.
   int DecodeOne(int64_t& pts);

@@ -164,6 +164,7 @@ QImage RenderGallery() {
   TSkImage* canvases[2];
   for (int i = 0; i < 2; ++i) {
     auto* c = new TSkImage(root.get());
+    c->SetFillParent(false);
     c->setGeometry(i == 0 ? StackedCanvasRect() : SideBySideCanvasRect());
     c->SetSkPaths(&current);
     c->ImageV1SetSize(1920, 1080);

@@ -140,7 +140,7 @@ struct TOpened {
         fw->CreateAudioRendererActivate(act);
         hasAudio = true;
       } else if (mt == MajorType::Video) {
-        fw->CreateVideoRendererActivate(0, act);
+        fw->CreateVideoRendererActivate(act);
         hasVideo = true;
       } else {
         return E_FAIL;

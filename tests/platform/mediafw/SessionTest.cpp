@@ -153,7 +153,7 @@ TEST(MediaSession, ShutdownInsideTheEventCallbackAndWhileSeekingEndsEveryThread)
     auto src = std::make_shared<TopologyNode>(MF_TOPOLOGY_SOURCESTREAM_NODE);
     auto out = std::make_shared<TopologyNode>(MF_TOPOLOGY_OUTPUT_NODE);
     std::shared_ptr<IActivate> act;
-    fw->CreateVideoRendererActivate(0, act);
+    fw->CreateVideoRendererActivate(act);
     src->SetSource(source);
     src->SetPresentationDescriptor(pd);
     src->SetStreamDescriptor(sd);
@@ -229,6 +229,12 @@ const TExactCase kExactCases[] = {
     // No edit lists: the first frame's time stamp is not 0.
     {"matroska_25fps_b3", With(Recipe("25", 50, 12, 3, true), "mkv", "")},
     {"starts_at_3s", With(Recipe("30000/1001", 45, 15, 2, true), "mp4", "-output_ts_offset 3")},
+    // Averages that are not the rate the frames follow. A QuickTime movie whose last frame
+    // lasts a second: every other frame 25 ticks of 1/600 s, average about 20 fps.
+    {"quicktime_600_long_last_frame", LongLastFrameQuickTime()},
+    // Frames 512 ticks of 1/15360 s from 0.033 s on, the last one a single tick: average
+    // above 30 fps.
+    {"mp4_from_33ms_short_last_frame", LateStartShortLastFrameMp4()},
 };
 
 INSTANTIATE_TEST_SUITE_P(Movies, ExactFrames,
@@ -238,6 +244,55 @@ INSTANTIATE_TEST_SUITE_P(Movies, ExactFrames,
                            return std::string(std::get<0>(info.param).name) +
                                   (std::get<1>(info.param) ? "_cache" : "_nocache");
                          });
+
+TEST(MediaSession, EveryCommonContainerShowsExactFrames) {
+  // The codecs each container is usually found with; the bars survive all of them.
+  const struct {
+    const char* extension;
+    const char* video;  // empty: H.264
+    const char* audio;  // empty: AAC
+    int bframes;
+  } cases[] = {
+      {"mov", "", "", 2},
+      {"m4v", "", "", 2},
+      {"mkv", "", "", 2},
+      {"webm", "-c:v libvpx -b:v 2M -crf 4 -deadline realtime -cpu-used 8", "-c:a libopus", 0},
+      // (ffmpeg muxes MP3 or AAC into AVI with an empty chunk after the first frame, which
+      // then shows for two periods.)
+      {"avi", "-c:v mpeg4 -q:v 2", "-c:a mp2", 0},
+      {"mpg", "-c:v mpeg2video -q:v 2", "-c:a mp2", 2},
+      {"mpeg", "-c:v mpeg1video -q:v 2", "-c:a mp2", 2},
+      {"ts", "", "", 2},
+      {"mts", "", "-c:a ac3", 2},
+      {"m2ts", "", "", 2},
+      {"wmv", "-c:v wmv2 -q:v 2", "-c:a wmav2", 0},
+      {"flv", "", "", 2},
+      {"ogv", "-c:v libtheora -q:v 9", "-c:a libvorbis", 0},
+      {"3gp", "", "", 2},
+  };
+  for (const auto& c : cases) {
+    TMovieRecipe s = Recipe("25", 30, 10, c.bframes, true);
+    s.container = c.extension;
+    s.videoCodec = c.video;
+    s.audioCodec = c.audio;
+    const std::string path = MakeTestMovie(s);
+    ASSERT_FALSE(path.empty()) << c.extension;
+    TOpened m;
+    ASSERT_EQ(m.Open(path), S_OK) << c.extension;
+    EXPECT_EQ(m.num, 25u) << c.extension;
+    EXPECT_EQ(m.den, 1u) << c.extension;
+    EXPECT_TRUE(m.hasVideo) << c.extension;
+    EXPECT_GE(m.duration, 30 * m.step) << c.extension << ": the last frame is out of reach";
+    // The last frame first, straight after the open: a seek, not decoding on.
+    for (int k : {29, 0, 15, 28, 14, 1}) {
+      const uint64_t first = uint64_t(k) * m.step;
+      for (uint64_t pos : {first, first + m.step - 1}) {
+        m.SeekPaused(pos);
+        EXPECT_EQ(m.ShownIndex(), k) << c.extension << " position " << pos;
+      }
+    }
+  }
+}
 
 TEST(MediaSession, StepsAcrossAWholeMovieMatchFfmpegFrameForFrame) {
   // Every frame of a 29.97 movie, where Step is truncated and frame k starts slightly
@@ -255,6 +310,36 @@ TEST(MediaSession, StepsAcrossAWholeMovieMatchFfmpegFrameForFrame) {
   for (int k = 0; k < 60; ++k) {
     m.SeekPaused(uint64_t(k) * m.step);
     ASSERT_EQ(m.ShownIndex(), reference[k]) << "forward step to " << k;
+  }
+}
+
+TEST(MediaSession, EveryFrameOfMoviesWithASkewedAverageRateBothWays) {
+  // Their average rates (about 20 and 30.5 fps) are not the rates their frames follow
+  // (24 and 30): a step built on the average drifts a frame within a second.
+  const struct {
+    TMovieRecipe recipe;
+    uint32_t num;
+    uint64_t step;
+  } cases[] = {{LongLastFrameQuickTime(), 24, 416666}, {LateStartShortLastFrameMp4(), 30, 333333}};
+  for (const auto& c : cases) {
+    const std::string path = MakeTestMovie(c.recipe);
+    ASSERT_FALSE(path.empty());
+    const std::vector<int> reference = FfmpegFrameIndexes(path);
+    const int n = c.recipe.frames;
+    ASSERT_EQ(reference.size(), size_t(n)) << path;
+    TOpened m;
+    ASSERT_EQ(m.Open(path), S_OK);
+    EXPECT_EQ(m.num, c.num);
+    EXPECT_EQ(m.den, 1u);
+    ASSERT_EQ(m.step, c.step);
+    for (int k = n - 1; k >= 0; --k) {
+      m.SeekPaused(uint64_t(k) * m.step);
+      ASSERT_EQ(m.ShownIndex(), reference[k]) << path << " backward step to " << k;
+    }
+    for (int k = 0; k < n; ++k) {
+      m.SeekPaused(uint64_t(k) * m.step);
+      ASSERT_EQ(m.ShownIndex(), reference[k]) << path << " forward step to " << k;
+    }
   }
 }
 
@@ -450,7 +535,7 @@ TEST(MediaFramework, StartupChecksTheVersionAndFactoriesNeedIt) {
     HRESULT CreateTopology(std::shared_ptr<Topology>&) override { return E_NOTIMPL; }
     HRESULT CreateTopologyNode(TopologyNodeType, std::shared_ptr<TopologyNode>&) override { return E_NOTIMPL; }
     HRESULT CreateAudioRendererActivate(std::shared_ptr<IActivate>&) override { return E_NOTIMPL; }
-    HRESULT CreateVideoRendererActivate(uintptr_t, std::shared_ptr<IActivate>&) override { return E_NOTIMPL; }
+    HRESULT CreateVideoRendererActivate(std::shared_ptr<IActivate>&) override { return E_NOTIMPL; }
     HRESULT CreateSourceReaderFromMediaSource(const std::shared_ptr<IMediaSource>&, std::shared_ptr<ISourceReader>&) override { return E_NOTIMPL; }
   };
   auto fake = std::make_shared<TFake>();
