@@ -2,6 +2,7 @@
 // that shows the transport area, the theme, and what it saves and frees at close.
 // The commands are in FrmMainCommands.cpp, the file opens in FrmMainFiles.cpp.
 #include "app/FrmMain.h"
+#include "app/WindowExtras.h"
 
 #include <QCloseEvent>
 #include <QPainter>
@@ -176,6 +177,7 @@ void TMainFrm::FormCreate() {
   TraBtnPlayX = icon(LayoutML, icons::kPlay, 60, 30, &TMainFrm::TraBtnPlayXExecute);
   TraBtnPlayX->SetTransD(kTransportTransD);
 
+  Extras = new TWindowExtras(this);
   StyleUpdate();
   LaneLayoutUpdate();
 
@@ -233,6 +235,8 @@ void TMainFrm::FormDestroy() {
   FFrmSetup = nullptr;
   delete FFrmAbout;
   FFrmAbout = nullptr;
+  delete Extras; // its link refers to the bars
+  Extras = nullptr;
   delete RectangleB;
   RectangleB = nullptr;
   delete RectangleC;
@@ -308,6 +312,7 @@ void TMainFrm::LaneLayoutUpdate() {
   LayoutMPlace();
   LayoutM->Realign();
   LayoutMC->Realign();
+  if (Extras) Extras->LaneLayoutUpdate();
 }
 
 // --- Theme ------------------------------------------------------------------------------
@@ -345,6 +350,7 @@ void TMainFrm::ThemeControls() {
   for (auto* b : TraBtnPensX) b->SetIsDark(FisDark);
   for (auto& row : TraBtnKindsX)
     for (auto* b : row) b->SetIsDark(FisDark);
+  if (Extras) Extras->ThemeUpdate(FisDark);
 }
 
 // --- Overlay ----------------------------------------------------------------------------

@@ -42,6 +42,7 @@ class TTraMediaLayout;
 class TMfPackManager;
 class TFrmSetup;
 class TFrmAbout;
+class TWindowExtras;
 
 // The open dialog's filter: the movies and pictures FileKind accepts, and all files.
 QString OpenDialogFilter();
@@ -180,6 +181,9 @@ public:
   // The lanes' media managers.
   TMfPackManager* MfPackManager1 = nullptr;
   TMfPackManager* MfPackManager2 = nullptr;
+
+  // Linked lanes and the view export.
+  TWindowExtras* Extras = nullptr;
 
   // Replaces the open dialog (tests): returns the chosen file or empty for cancel.
   std::function<QString(const QString& folder)> OpenDialogHook;

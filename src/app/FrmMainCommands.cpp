@@ -5,6 +5,8 @@
 #include "annotation/SkPath.h"
 #include "app/Containers.h"
 #include "app/FrmMain.h"
+#include "app/LaneLink.h"
+#include "app/WindowExtras.h"
 #include "app/Icons.h"
 #include "app/dialogs/FrmAbout.h"
 #include "app/dialogs/FrmSetup.h"
@@ -213,6 +215,8 @@ void TMainFrm::TraBtnPlayXExecute(QObject*) {
   if (!MfPackManager1->HasVideo() || !MfPackManager2->HasVideo()) return;
   if (MfPackManager1->isPlaying() != MfPackManager2->isPlaying()) return;
   TraMedialayout1->TraStartExecute();
+  // Linked lanes follow lane 1 already; toggling lane 2 as well would undo that.
+  if (Extras && Extras->Link->isLinked()) return;
   TraMedialayout2->TraStartExecute();
 }
 
@@ -250,6 +254,7 @@ void TMainFrm::keyPressEvent(QKeyEvent* e) {
 void TMainFrm::KeyDown(int, Qt::KeyboardModifiers shift) {
   // The command comes from the keys held, not from the key of the event: holding V and
   // pressing anything else steps again, and Z with A steps both lanes at once.
+  if (Extras && Extras->KeyDown(shift)) return;
   if (MfPackManager1 && MfPackManager1->HasVideo()) {
     if (KeyIsDown('Z')) TraMedialayout1->TraBWardKeyExecute(shift);
     else if (KeyIsDown('X')) TraMedialayout1->TraRange0KeyExecute();

@@ -9,6 +9,7 @@
 
 #include "app/Containers.h"
 #include "app/FrmMain.h"
+#include "app/WindowExtras.h"
 #include "app/settings/Setup.h"
 #include "canvas/SkImage.h"
 #include "controls/TraBtn.h"
@@ -105,6 +106,7 @@ QString TMainFrm::MediaOpen(const QString& name, int lane) {
     if (gSettings.VPOAutoSave) bar->RangesSaveToFile();
     const QString oldName = manager->FileName();
     const TMediaTime oldTime = manager->CurrentTime();
+    if (Extras) Extras->LaneChanging();
     manager->SetFileName(name); // waits for the first picture, with the event loop running
     if (FCloseRequested || FDestroyed) {
       // The window was closed during the wait: it closes once this open has unwound.
@@ -117,6 +119,7 @@ QString TMainFrm::MediaOpen(const QString& name, int lane) {
       bar->SetRateQue(1.0f);
       bar->RangesOpenFromFile();
       result = name;
+      if (Extras) Extras->LaneOpened();
     } else if (!oldName.isEmpty()) {
       // The engine has said why; the lane goes back to the movie it held, where it was.
       manager->SetFileName(oldName);

@@ -127,7 +127,8 @@ TEST_F(MainFrm, TransportAreaFollowsTheLanes) {
       {"a.mp4", "", true, 60, 0, true, false, false, false},
       {"", "b.png", true, 120, 60, false, false, true, false},
       {"a.mp4", "b.png", true, 120, 60, true, false, true, false},
-      {"a.mp4", "b.mp4", true, 120, 120, true, true, true, true},
+      // The gauge and play-both, and the link toggle beside play-both.
+      {"a.mp4", "b.mp4", true, 120, 180, true, true, true, true},
       {"a.png", "", false, 0, 0, false, false, false, false},
   };
   for (const Row& r : rows) {
