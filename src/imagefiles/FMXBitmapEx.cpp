@@ -109,9 +109,13 @@ bool TFMXBitmapEx::LoadFromFileEx(const QString& fileName, float rotate, std::st
     int kind = ImageFileKind(fileName);
     QByteArray format;  // empty: Qt decides by the name, then the content
     if (kind == kImageUnknown) kind = ImageFileKindByContent(fileName, &format);
-    if (kind == kImageUnknown)
+    if (kind == kImageUnknown) {
+      const QFileInfo file(fileName);
+      if (!file.exists()) return ReadFailure(why, "the file does not exist");
+      if (!file.isFile()) return ReadFailure(why, "it is not a file");
       return ReadFailure(why, "neither its name nor its content is that of a picture this "
                               "program reads (.jpg, .jpeg, .png, .bmp, .psd, .tga, .hdr)");
+    }
     QImage loaded;
     QString author = Author;
     // BMP through our reader, which knows the header variants Qt's refuses (Photoshop's
