@@ -11,8 +11,6 @@
 
 namespace skm {
 
-namespace {
-
 Qt::PenStyle PenStyleOf(TStrokeDash d) {
   switch (d) {
   case TStrokeDash::Dash: return Qt::DashLine;
@@ -24,6 +22,8 @@ Qt::PenStyle PenStyleOf(TStrokeDash d) {
   }
   return Qt::SolidLine;
 }
+
+namespace {
 
 QPainterPath PathOf(const TPathData& outline) {
   QPainterPath path;

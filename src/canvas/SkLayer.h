@@ -37,6 +37,9 @@ class QPainter;
 
 namespace skm {
 
+// The Qt pen style a stroke's dash is drawn with, by the layer and by the palette's pictures.
+Qt::PenStyle PenStyleOf(TStrokeDash d);
+
 // The drawable records of a list's undo window, copied so they can be painted on another
 // thread while the list changes. Each keeps its bounding box in canvas units (points only;
 // the stroke's half-thickness is added when culling).

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "annotation/SkPathStroke.h"
+#include "canvas/SkLayer.h"
 #include "controls/SvgPath.h"
 #include "controls/TickSource.h"
 
@@ -61,16 +62,6 @@ void StrokeOutline(QPainter& p, const QPainterPath& unitPath, int w, int h, uint
   p.setPen(pen);
   p.drawPath(CentralHalf(w, h).map(unitPath));
   p.restore();
-}
-
-Qt::PenStyle PenStyleOf(TStrokeDash d) {
-  switch (d) {
-  case TStrokeDash::Dash: return Qt::DashLine;
-  case TStrokeDash::Dot: return Qt::DotLine;
-  case TStrokeDash::DashDot: return Qt::DashDotLine;
-  case TStrokeDash::DashDotDot: return Qt::DashDotDotLine;
-  default: return Qt::SolidLine;
-  }
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 #include "MediaTestSupport.h"
 #include "TestMovies.h"
 #include "TestSupport.h"
+#include "WindowTestSupport.h"
 #include "app/Containers.h"
 #include "app/FrmMain.h"
 #include "app/LaneLink.h"
@@ -24,24 +25,8 @@ using namespace skm;
 
 namespace {
 
-bool WaitUntil(const std::function<bool()>& cond, int ms = 15000) {
-  QElapsedTimer t;
-  t.start();
-  while (!cond()) {
-    if (t.elapsed() > ms) return false;
-    QTest::qWait(10);
-  }
-  return true;
-}
-
-QString Movie(const QString& dir, const QString& name) {
-  skmtest::TMovieRecipe r;
-  r.frames = 50;
-  const std::string cached = skmtest::MakeTestMovie(r);
-  const QString dst = dir + "/" + name;
-  if (cached.empty() || !QFile::copy(QString::fromStdString(cached), dst)) return {};
-  return dst;
-}
+using skmtest::Movie;
+using skmtest::WaitUntil;
 
 class Extras : public ::testing::Test {
 protected:
