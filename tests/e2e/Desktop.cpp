@@ -111,6 +111,9 @@ QProcessEnvironment TDesktop::Environment() const {
   env.insert("SKM_COLOR_SCHEME", "dark");
   env.remove("SKM_CONFIG_DIR");
   env.remove("SKM_NO_SPLASH_WAIT");
+#ifdef SKM_LSAN_SUPPRESSIONS
+  env.insert("LSAN_OPTIONS", QStringLiteral("suppressions=") + QStringLiteral(SKM_LSAN_SUPPRESSIONS));
+#endif
   return env;
 }
 
