@@ -114,6 +114,9 @@ QProcessEnvironment TDesktop::Environment() const {
 #ifdef SKM_LSAN_SUPPRESSIONS
   env.insert("LSAN_OPTIONS", QStringLiteral("suppressions=") + QStringLiteral(SKM_LSAN_SUPPRESSIONS));
 #endif
+#ifdef SKM_TSAN_SUPPRESSIONS
+  env.insert("TSAN_OPTIONS", QStringLiteral("suppressions=") + QStringLiteral(SKM_TSAN_SUPPRESSIONS));
+#endif
   return env;
 }
 
