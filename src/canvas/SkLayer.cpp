@@ -75,6 +75,15 @@ QPainterPath StrokeArea(const QPainterPath& path, const TStrokeSettings& s, floa
   return stroker.createStroke(path);
 }
 
+// The area of one segment of a segmented stroke (brush core, rainbow): its own width,
+// the stroke's caps and dash.
+QPainterPath SegmentArea(const TStrokeSegment& seg, const TStrokeSettings& pen) {
+  QPainterPath segment;
+  segment.moveTo(seg.P.X, seg.P.Y);
+  segment.lineTo(seg.Q.X, seg.Q.Y);
+  return StrokeArea(segment, pen, seg.Thickness);
+}
+
 // Paints one record onto the layer (premultiplied ARGB: the colour bitmap premultiplied
 // by the mask) through `layer`, a painter on it already clipped to `clip` (bitmap
 // coordinates) and moved by `shift`; `bits`/`bpl` are the same bitmap's pixels.
@@ -121,10 +130,7 @@ void PaintRecord(QPainter& layer, uchar* bits, qsizetype bpl, const QRect& clip,
     if (!whole.isEmpty()) pb.fillPath(whole, QColor(0, 0, 0, 255));
     for (const TStrokeSegment& seg : plan.Segments) {
       if (!Drawable(seg.Thickness)) continue;
-      QPainterPath segment;
-      segment.moveTo(seg.P.X, seg.P.Y);
-      segment.lineTo(seg.Q.X, seg.Q.Y);
-      const QPainterPath area = StrokeArea(segment, plan.Pen, seg.Thickness);
+      const QPainterPath area = SegmentArea(seg, plan.Pen);
       if (!area.isEmpty()) pc.fillPath(area, QColor::fromRgba(seg.Color | 0xFF000000u));
     }
   }
@@ -182,10 +188,7 @@ void PaintPlan(QPainter& p, const TStrokePlan& plan, const TPathData& outline) {
   }
   for (const TStrokeSegment& seg : plan.Segments) {
     if (!Drawable(seg.Thickness)) continue;
-    QPainterPath segment;
-    segment.moveTo(seg.P.X, seg.P.Y);
-    segment.lineTo(seg.Q.X, seg.Q.Y);
-    const QPainterPath area = StrokeArea(segment, plan.Pen, seg.Thickness);
+    const QPainterPath area = SegmentArea(seg, plan.Pen);
     if (!area.isEmpty()) p.fillPath(area, QColor::fromRgba(seg.Color));
   }
 }

@@ -49,19 +49,8 @@ int Lane1Frame(TMainFrm& w) {
   return skmtest::ReadFrameIndex(img.constBits(), img.width(), img.height(), int(img.bytesPerLine()));
 }
 
-class MainFrm : public ::testing::Test {
+class MainFrm : public skmtest::TWindowTest {
 protected:
-  void SetUp() override {
-    FDir = QString::fromStdString(skmtest::MakeTempDir());
-    SetConfigDir(FDir);
-    gSettings = TSettings{};
-    KeyHookInstall();
-    KeyTableClear();
-  }
-  void TearDown() override {
-    KeyTableClear();
-    SetConfigDir(QString());
-  }
   std::unique_ptr<TMainFrm> Window() {
     auto w = std::make_unique<TMainFrm>();
     w->resize(1280, 780);
@@ -69,8 +58,6 @@ protected:
     EXPECT_TRUE(QTest::qWaitForWindowExposed(w.get()));
     return w;
   }
-  QString FDir;
-  skmtest::TRecordingMessages FMessages;
 };
 
 } // namespace

@@ -28,22 +28,7 @@ namespace {
 using skmtest::Movie;
 using skmtest::WaitUntil;
 
-class Extras : public ::testing::Test {
-protected:
-  void SetUp() override {
-    FDir = QString::fromStdString(skmtest::MakeTempDir());
-    SetConfigDir(FDir);
-    gSettings = TSettings{};
-    KeyHookInstall();
-    KeyTableClear();
-  }
-  void TearDown() override {
-    KeyTableClear();
-    SetConfigDir(QString());
-  }
-  QString FDir;
-  skmtest::TRecordingMessages FMessages;
-};
+class Extras : public skmtest::TWindowTest {};
 
 } // namespace
 

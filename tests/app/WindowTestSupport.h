@@ -8,7 +8,13 @@
 #include <functional>
 #include <string>
 
+#include <gtest/gtest.h>
+
+#include "MediaTestSupport.h"
 #include "TestMovies.h"
+#include "TestSupport.h"
+#include "app/settings/Setup.h"
+#include "platform/FMXUtils.h"
 
 namespace skmtest {
 
@@ -34,5 +40,24 @@ inline QString Movie(const QString& dir, const QString& name) {
   if (cached.empty() || !QFile::copy(QString::fromStdString(cached), dst)) return {};
   return dst;
 }
+
+// A window test's surroundings: default settings in a settings folder of its own, the
+// held-key table installed and empty, messages recorded instead of shown.
+class TWindowTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    FDir = QString::fromStdString(MakeTempDir());
+    skm::SetConfigDir(FDir);
+    skm::gSettings = skm::TSettings{};
+    skm::KeyHookInstall();
+    skm::KeyTableClear();
+  }
+  void TearDown() override {
+    skm::KeyTableClear();
+    skm::SetConfigDir(QString());
+  }
+  QString FDir;
+  TRecordingMessages FMessages;
+};
 
 } // namespace skmtest

@@ -32,18 +32,6 @@ TMovieRecipe Recipe(const char* rate, int frames, bool video = true, int gop = 1
   return s;
 }
 
-// Runs the event loop until pred holds; false after ms.
-template <class Pred>
-bool Spin(Pred pred, int ms = 10'000) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  while (!pred()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
-}
-
 int IndexOf(const QImage& img) {
   return ReadFrameIndex(img.constBits(), img.width(), img.height(), static_cast<int>(img.bytesPerLine()));
 }

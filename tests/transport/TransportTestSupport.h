@@ -23,18 +23,6 @@
 
 namespace skmtest {
 
-// Runs the event loop until pred holds; false after ms.
-template <class Pred>
-bool Spin(Pred pred, int ms = 15'000) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  while (!pred()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
-}
-
 // Runs the event loop for ms.
 inline void SpinFor(int ms) {
   Spin([] { return false; }, ms);

@@ -149,14 +149,7 @@ QString SettingsFileName() { return ConfigDir() + QStringLiteral("/sketchmark-mo
 
 QString WhiteboardFileName() { return ConfigDir() + QStringLiteral("/whiteboard_i.zpp"); }
 
-const QStringList& FileKindExtensions(int kind) {
-  // The extensions KindByExtension names (a test keeps the two in step).
-  static const QStringList images{".jpg", ".jpeg", ".png", ".bmp", ".psd", ".hdr"};
-  static const QStringList movies{".mp4", ".mov", ".m4v", ".mkv", ".webm", ".avi", ".mpg", ".mpeg",
-                                  ".ts", ".mts", ".m2ts", ".wmv", ".flv", ".ogv", ".3gp"};
-  static const QStringList none;
-  return kind == 1 ? images : kind == 2 ? movies : none;
-}
+const QStringList& FileKindExtensions(int kind) { return KindExtensions(kind); }
 
 int FileKind(const QString& fileName) { return KindOf(fileName); }
 

@@ -8,6 +8,7 @@
 // Threads: any.
 
 #include <QString>
+#include <QStringList>
 
 namespace skm {
 
@@ -22,6 +23,9 @@ enum TOpenKind : int {
 // ".mp4", ".mov", ".m4v", ".mkv", ".webm", ".avi", ".mpg", ".mpeg", ".ts", ".mts",
 // ".m2ts", ".wmv", ".flv", ".ogv", ".3gp". kOpenNothing for any other or none.
 int KindByExtension(const QString& fileName);
+// The extensions KindByExtension names for kind (lower case, with the dot; empty for any
+// other kind), for file dialogs and the desktop entry.
+const QStringList& KindExtensions(int kind);
 
 // Why path cannot be opened as a file at all, in words ("... does not exist", "... is a
 // folder, not a file", "... cannot be read: permission denied", "... is a device or
