@@ -32,6 +32,9 @@ constexpr int64_t kDecodeAllBeforeHns = 10'000'000;
 // Steps closer together than this leave the costly part of the preparation for later.
 constexpr auto kSettle = std::chrono::milliseconds(150);
 
+// A request that decodes this many frames is a seek (see Decode).
+constexpr int kWarmAfterFrames = 8;
+
 // A second decoding head (and the frames it prepares behind the playhead) is worth its
 // memory only from this budget on.
 constexpr uint64_t kTwoHeadsBudget = 64ull << 20;
@@ -47,13 +50,30 @@ uint8_t* MapBytes(size_t bytes) {
   void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   return p == MAP_FAILED ? nullptr : static_cast<uint8_t*>(p);
 }
+
+#ifndef MADV_POPULATE_WRITE
+#define MADV_POPULATE_WRITE 23
+#endif
+
+// A fresh buffer's pages, filled in ahead of its use: the first write to each page of a
+// fresh mapping costs a page fault, which made a 1080p conversion into a fresh buffer
+// seven times slower than into a reused one. In pieces, so a caller with work waiting
+// stops between them (the pages not filled yet fault in later, as they would anyway).
+void FillPages(uint8_t* p, size_t bytes, const std::function<bool()>& stop) {
+  constexpr size_t kPiece = size_t(512) << 10;
+  for (size_t at = 0; at < bytes && !stop(); at += kPiece) {
+    const size_t n = std::min(kPiece, bytes - at);
+    // In one call where the kernel can (5.14 on); written otherwise.
+    if (madvise(p + at, n, MADV_POPULATE_WRITE) != 0) std::memset(p + at, 0, n);
+  }
+}
 void UnmapBytes(uint8_t* p, size_t bytes) {
   if (p) munmap(p, bytes);
 }
 
 // Buffers a pool keeps at most: the window of converted frames on both sides of the
 // playhead plus the pictures on screen, so playback and steps reuse buffers throughout.
-constexpr size_t kPoolKeep = 12;
+constexpr size_t kPoolKeep = 16;
 } // namespace
 
 TBufferPool::~TBufferPool() {
@@ -69,13 +89,34 @@ std::shared_ptr<uint8_t> TBufferPool::Get(size_t bytes) {
       free_.pop_back();
     }
   }
-  if (!p) p = MapBytes(bytes);
+  if (!p) {
+    p = MapBytes(bytes);
+    if (p) ++mapped_;
+  }
   if (!p) return nullptr;
   std::weak_ptr<TBufferPool> weak = weak_from_this();
   return std::shared_ptr<uint8_t>(p, [weak, bytes](uint8_t* q) {
     if (auto pool = weak.lock()) pool->Put(q, bytes);
     else UnmapBytes(q, bytes);
   });
+}
+
+bool TBufferPool::Warm(size_t bytes, size_t want, const std::function<bool()>& stop) {
+  {
+    std::lock_guard lock(m_);
+    if (bytes != size_ && !free_.empty()) return false;
+    if (free_.size() >= std::min(want, Limit(bytes))) return false;
+  }
+  uint8_t* p = MapBytes(bytes);
+  if (!p) return false;
+  ++mapped_;
+  FillPages(p, bytes, stop);
+  Put(p, bytes);
+  return true;
+}
+
+size_t TBufferPool::Limit(size_t bytes) const {
+  return std::max<size_t>(2, std::min(kPoolKeep, keepBytes_ / std::max<size_t>(1, bytes)));
 }
 
 void TBufferPool::Put(uint8_t* p, size_t bytes) {
@@ -86,7 +127,7 @@ void TBufferPool::Put(uint8_t* p, size_t bytes) {
       free_.clear();
       size_ = bytes;
     }
-    if (free_.size() < std::max<size_t>(2, std::min(kPoolKeep, keepBytes_ / std::max<size_t>(1, bytes)))) {
+    if (free_.size() < Limit(bytes)) {
       free_.push_back(p);
       return;
     }
@@ -115,6 +156,28 @@ struct TFrameBuffer {
 
 TFramePool::TFramePool(size_t keepBytes) : shared_(std::make_shared<TShared>(keepBytes)) {}
 TFramePool::~TFramePool() = default;
+
+bool TFramePool::Warm(size_t want, const std::function<bool()>& stop) {
+  TShared& s = *shared_;
+  size_t bytes;
+  {
+    std::lock_guard lock(s.m);
+    bytes = s.size;
+    if (bytes == 0 || s.free.size() >= want ||
+        (s.free.size() + 1) * bytes > std::max(s.keepBytes, 4 * bytes))
+      return false;
+  }
+  uint8_t* p = MapBytes(bytes);
+  if (!p) return false;
+  FillPages(p, bytes, stop);
+  std::lock_guard lock(s.m);
+  if (bytes != s.size || s.free.size() >= want) {
+    UnmapBytes(p, bytes);
+    return false;
+  }
+  s.free.push_back(p);
+  return true;
+}
 
 void TFramePool::Attach(AVCodecContext* c) {
   if (!c->codec || !(c->codec->capabilities & AV_CODEC_CAP_DR1)) return;
@@ -155,7 +218,13 @@ int TFramePool::GetBuffer(AVCodecContext* c, AVFrame* f, int flags) {
   uint8_t* data = nullptr;
   {
     std::lock_guard lock(shared->m);
-    if (bytes == shared->size && !shared->free.empty()) {
+    if (bytes != shared->size) {
+      // Buffers of the size decoded now are what Warm readies and what is kept.
+      for (uint8_t* q : shared->free) UnmapBytes(q, shared->size);
+      shared->free.clear();
+      shared->size = bytes;
+    }
+    if (!shared->free.empty()) {
       data = shared->free.back();
       shared->free.pop_back();
     }
@@ -285,48 +354,79 @@ TVideoEngine::TDecodeLock::TDecodeLock(TVideoEngine& e) : e_(e) {
 TVideoEngine::TDecodeLock::~TDecodeLock() { e_.decodeMutex_.unlock(); }
 
 void TVideoEngine::Prefetch(int64_t t) {
-  const bool backward = lastPrefetch_ != kUnknown && t < lastPrefetch_;
+  // A step is a move of one frame; anything else (a seek, the first picture) says nothing
+  // about where the user goes next.
+  TWay way = TWay::Jump;
+  if (lastPrefetch_ != kUnknown && t != lastPrefetch_ &&
+      std::abs(double(t - lastPrefetch_)) < 1.5 * frameDur_)
+    way = t < lastPrefetch_ ? TWay::Back : TWay::Ahead;
+  else if (t == lastPrefetch_)
+    way = lastWay_;
   lastPrefetch_ = t;
+  lastWay_ = way;
+  {
+    std::lock_guard lock(cacheMutex_);
+    warm_ = true;
+  }
   // The pictures to convert next are known from memory alone: the helper starts on them
   // at once, before the preparer even wakes.
-  WantAround(t, backward);
+  WantAround(t, way);
   {
     std::lock_guard lock(prepMutex_);
     prepAt_ = t;
-    prepBackward_ = backward;
+    prepWay_ = way;
     prepJobNow_ = ++prepJob_;
   }
   prepCv_.notify_all();
 }
 
-void TVideoEngine::WantAround(int64_t t, bool backward) {
+std::vector<int64_t> TVideoEngine::ConvertOrder(const std::vector<int64_t>& before, size_t m,
+                                                const std::vector<int64_t>& after, size_t n,
+                                                TWay way) {
+  m = std::min(m, before.size());
+  n = std::min(n, after.size());
+  std::vector<int64_t> order;
+  if (way == TWay::Jump) {
+    // Nearest first on both sides in turn, the frame behind first: after a seek onto or
+    // just past a keyframe, back steps are the ones that find nothing else ready.
+    for (size_t i = 0; i < std::max(m, n); ++i) {
+      if (i < m) order.push_back(before[i]);
+      if (i < n) order.push_back(after[i]);
+    }
+    return order;
+  }
+  const auto& first = way == TWay::Back ? before : after;
+  const auto& second = way == TWay::Back ? after : before;
+  const size_t f = way == TWay::Back ? m : n, g = way == TWay::Back ? n : m;
+  order.assign(first.begin(), first.begin() + static_cast<ptrdiff_t>(f));
+  order.insert(order.end(), second.begin(), second.begin() + static_cast<ptrdiff_t>(g));
+  return order;
+}
+
+void TVideoEngine::WantAround(int64_t t, TWay way) {
   const int window = WindowFrames();
   if (window <= 0) return;
-  std::vector<int64_t> order;
+  const int wantBefore = way == TWay::Ahead ? 1 : window;
+  const int wantAfter = way == TWay::Back ? 1 : window;
+  std::vector<int64_t> before, after;
   {
     std::lock_guard lock(cacheMutex_);
     auto at = FindExact(t);
     if (at == cache_.end()) return;
-    std::vector<int64_t> before, after;
-    for (auto p = at; static_cast<int>(before.size()) < (backward ? window : 1) &&
-                      p != cache_.begin();) {
+    for (auto p = at; static_cast<int>(before.size()) < wantBefore && p != cache_.begin();) {
       auto q = std::prev(p);
       if (q->second.next != p->first) break;
       before.push_back(q->first);
       p = q;
     }
-    for (auto p = at; static_cast<int>(after.size()) < (backward ? 1 : window);) {
+    for (auto p = at; static_cast<int>(after.size()) < wantAfter;) {
       if (p->second.last || p->second.next == kUnknown) break;
       p = cache_.find(p->second.next);
       if (p == cache_.end()) break;
       after.push_back(p->first);
     }
-    const auto& first = backward ? before : after;
-    const auto& second = backward ? after : before;
-    order = first;
-    order.insert(order.end(), second.begin(), second.end());
   }
-  Want(std::move(order));
+  Want(ConvertOrder(before, before.size(), after, after.size(), way));
 }
 
 void TVideoEngine::PreparerLoop() {
@@ -338,7 +438,7 @@ void TVideoEngine::PreparerLoop() {
     if (stopPrep_) return;
     const uint64_t job = prepJob_;
     const int64_t t = prepAt_;
-    const bool backward = prepBackward_;
+    const TWay way = prepWay_;
     lock.unlock();
     auto stop = [&] {
       return stopPrep_.load() || decodeWanted_.load() > 0 || prepJobNow_.load() != job ||
@@ -370,7 +470,7 @@ void TVideoEngine::PreparerLoop() {
       return take();
     };
     if (take()) {
-      PrefetchLocked(t, backward, stop, settle);
+      PrefetchLocked(t, way, stop, settle);
       if (decoding.owns_lock()) decoding.unlock();
     }
     lock.lock();
@@ -383,10 +483,30 @@ void TVideoEngine::PreparerLoop() {
 void TVideoEngine::HelperLoop() {
   std::unique_lock lock(cacheMutex_);
   for (;;) {
-    helperCv_.wait(lock, [&] { return stopHelper_ || !wanted_.empty(); });
+    helperCv_.wait(lock, [&] { return stopHelper_ || !wanted_.empty() || warm_; });
     if (stopHelper_) return;
+    if (wanted_.empty()) {
+      // Nothing to convert while paused: the pool gets the buffers the next steps will
+      // convert into, written once here. A fresh buffer's first writes cost the kernel
+      // a page fault per page, and conversions in a row into fresh buffers (steps back
+      // to back right after a seek) went at a seventh of their speed.
+      size_t converted = 0;
+      for (const auto& entry : cache_) converted += entry.second.bgra != nullptr;
+      // The pictures on screen are held outside the cache, two at most.
+      const size_t want = MaxConverted() + 2 > converted ? MaxConverted() + 2 - converted : 0;
+      lock.unlock();
+      // Then decoded pictures for the frames decoding ahead will add.
+      auto wished = [this] { return wishes_.load() != 0; };
+      const bool added =
+          (want > 0 && pool_->Warm(PictureBytes(), want, wished)) ||
+          framePool_.Warm(static_cast<size_t>(2 * std::max(1, WindowFrames())), wished);
+      lock.lock();
+      if (!added) warm_ = false;
+      continue;
+    }
     const int64_t pts = wanted_.front();
     wanted_.erase(wanted_.begin());
+    wishes_ = wanted_.size();
     auto it = cache_.find(pts);
     if (it == cache_.end() || it->second.bgra || !it->second.yuv) continue;
     inFlight_ = pts;
@@ -402,8 +522,17 @@ void TVideoEngine::Want(std::vector<int64_t> pts) {
   {
     std::lock_guard lock(cacheMutex_);
     wanted_ = std::move(pts);
+    wishes_ = wanted_.size();
   }
   helperCv_.notify_all();
+}
+
+size_t TVideoEngine::PictureBytes() const {
+  return size_t(FFALIGN(std::max(1, Width()) * 4, 64)) * size_t(std::max(1, Height())) + 64;
+}
+
+size_t TVideoEngine::MaxConverted() const {
+  return 2 * static_cast<size_t>(std::max(1, WindowFrames())) + 2;
 }
 
 int TVideoEngine::WindowFrames() const {
@@ -500,25 +629,37 @@ void TVideoEngine::Evict() {
   // and decodes it again.
   // While playing, the frames already shown go before those still to come.
   const int64_t reach = static_cast<int64_t>(frameDur_ * (WindowFrames() + 1));
-  while (cacheBytes_ > budget_ && cache_.size() > 2) {
-    // First the converted pictures outside the window around the playhead: their decoded
-    // frames stay, and converting again costs far less than decoding again.
+  // Converted pictures are only ever the window on both sides of the playhead and a few
+  // stepped over: beyond that many the farthest go at once, budget or not. Their buffers
+  // return to the pool, and converting into a reused buffer is several times faster than
+  // into fresh memory the kernel fills page by page on first write.
+  const size_t maxConverted = MaxConverted();
+  auto dropConverted = [&](std::map<int64_t, TEntry>::iterator it) {
+    cacheBytes_ -= it->second.bgraBytes;
+    it->second.bytes -= it->second.bgraBytes;
+    it->second.bgraBytes = 0;
+    it->second.bgra.reset();
+  };
+  for (;;) {
     auto far = cache_.end();
-    int64_t farDist = reach;
+    int64_t farDist = -1;
+    size_t converted = 0;
     for (auto it = cache_.begin(); it != cache_.end(); ++it) {
+      if (!it->second.bgra || !it->second.yuv) continue;
+      ++converted;
       const int64_t d = it->first > focus_ ? it->first - focus_ : focus_ - it->first;
-      if (it->second.bgra && it->second.yuv && d > farDist) {
+      if (d > farDist) {
         far = it;
         farDist = d;
       }
     }
-    if (far != cache_.end()) {
-      cacheBytes_ -= far->second.bgraBytes;
-      far->second.bytes -= far->second.bgraBytes;
-      far->second.bgraBytes = 0;
-      far->second.bgra.reset();
-      continue;
-    }
+    // Over the budget, the converted pictures outside the window go first: their decoded
+    // frames stay, and converting again costs far less than decoding again.
+    const bool over = cacheBytes_ > budget_ && farDist > reach;
+    if (far == cache_.end() || (converted <= maxConverted && !over)) break;
+    dropConverted(far);
+  }
+  while (cacheBytes_ > budget_ && cache_.size() > 2) {
     auto keep = FindBest(focus_);
     auto front = cache_.begin();
     auto back = std::prev(cache_.end());
@@ -548,7 +689,21 @@ std::shared_ptr<const VideoFrame> TVideoEngine::Convert(TConverter& c, const AVF
   if (!c.sws) return nullptr;
   const int stride = FFALIGN(sw * 4, 64);
   const size_t bytes = size_t(stride) * size_t(sh);
-  std::shared_ptr<uint8_t> buf = pool_->Get(bytes + 64);
+  // A turned picture is scaled into the converter's own scratch buffer first: a second
+  // size in the pool would make it let go of its buffers at every turn.
+  std::shared_ptr<uint8_t> buf;
+  if (rot == 0) {
+    buf = pool_->Get(PictureBytes());
+  } else {
+    if (c.scratchBytes != bytes + 64) {
+      c.scratch.reset();
+      c.scratchBytes = 0;
+      if (uint8_t* p = MapBytes(bytes + 64))
+        c.scratch = std::shared_ptr<uint8_t>(p, [n = bytes + 64](uint8_t* q) { UnmapBytes(q, n); });
+      c.scratchBytes = c.scratch ? bytes + 64 : 0;
+    }
+    buf = c.scratch;
+  }
   if (!buf) return nullptr;
   uint8_t* dst[4] = {buf.get(), nullptr, nullptr, nullptr};
   int dstStride[4] = {stride, 0, 0, 0};
@@ -565,7 +720,7 @@ std::shared_ptr<const VideoFrame> TVideoEngine::Convert(TConverter& c, const AVF
     out->storage = buf;
   } else {
     const int ostride = FFALIGN(dw * 4, 64);
-    std::shared_ptr<uint8_t> obuf = pool_->Get(size_t(ostride) * dh + 64);
+    std::shared_ptr<uint8_t> obuf = pool_->Get(PictureBytes());
     if (!obuf) return nullptr;
     const auto* src = reinterpret_cast<const uint32_t*>(buf.get());
     const int srcPitch = stride / 4, dstPitch = ostride / 4;
@@ -658,6 +813,8 @@ TVideoEngine::TStats TVideoEngine::Stats() const {
   TStats s = stats_;
   s.cachedFrames = cache_.size();
   s.cachedBytes = cacheBytes_;
+  for (const auto& entry : cache_) s.convertedHeld += entry.second.bgra != nullptr;
+  s.pictureBuffersMapped = pool_->Mapped();
   return s;
 }
 
@@ -843,6 +1000,7 @@ TVideoEngine::TResult TVideoEngine::Decode(int64_t t, const std::function<bool()
   // Skipping is given up for this target once a run that skipped could not reach it
   // (a movie whose frames are unevenly spaced may show a skipped frame there).
   bool allowSkip = true;
+  int decoded = 0;
   for (;;) {
     {
       std::lock_guard lock(cacheMutex_);
@@ -871,6 +1029,15 @@ TVideoEngine::TResult TVideoEngine::Decode(int64_t t, const std::function<bool()
     h->skipBefore = kUnknown;
     if (r == AVERROR_EXIT) return TResult::Interrupted;
     if (r < 0) return TResult::Failed;
+    if (r == 1 && keepFrom == kUnknown && ++decoded == kWarmAfterFrames) {
+      // A long decode while paused is a seek: the steps that usually follow convert into
+      // buffers readied meanwhile (the helper is idle during a seek).
+      std::lock_guard lock(cacheMutex_);
+      if (!playing_) {
+        warm_ = true;
+        helperCv_.notify_all();
+      }
+    }
     if (r == 1 && firstOfRun && !h->run.fromStart && pts > t) {
       // The keyframe we landed on already lies past the target (B-frames, coarse
       // indexes): seek earlier on the next turn.
@@ -947,6 +1114,7 @@ void TVideoEngine::DecodeAhead(int64_t t, int64_t ahead,
     std::lock_guard lock(cacheMutex_);
     focus_ = t;
     playing_ = true;
+    warm_ = false;  // playback recycles its buffers as it goes
     // Pictures already shown are not shown again while playing on: their buffers go back
     // to the pool for the next frames at once (fresh buffers cost page faults).
     const auto shown = FindBest(t);
@@ -1048,7 +1216,7 @@ bool TVideoEngine::PrepareBehind(int64_t at, int64_t upTo, const std::function<b
   }
 }
 
-void TVideoEngine::PrefetchLocked(int64_t t, bool backward,
+void TVideoEngine::PrefetchLocked(int64_t t, TWay way,
                                   const std::function<bool()>& interrupted,
                                   const std::function<bool()>& settle) {
   // The direction of the last step decides which side comes first: users step the same
@@ -1081,22 +1249,14 @@ void TVideoEngine::PrefetchLocked(int64_t t, bool backward,
   }
   std::vector<int64_t> before = predecessors(window);
   // Forward, more frames are decoded than converted: decoding is the slower half.
+  const bool backward = way == TWay::Back;
   const size_t convertAfter = backward ? 1 : static_cast<size_t>(window);
   const size_t decodeAfter = backward ? 1 : 2 * static_cast<size_t>(window);
   std::vector<int64_t> after = Successors(at, static_cast<int>(decodeAfter));
   // Converts the side stepped toward first, then (all) the other.
   auto post = [&](size_t otherSide) {
-    std::vector<int64_t> order;
-    const size_t n = std::min(after.size(), backward ? otherSide : convertAfter);
-    const size_t m = std::min(before.size(), backward ? before.size() : otherSide);
-    if (backward) {
-      order.assign(before.begin(), before.begin() + m);
-      order.insert(order.end(), after.begin(), after.begin() + n);
-    } else {
-      order.assign(after.begin(), after.begin() + n);
-      order.insert(order.end(), before.begin(), before.begin() + m);
-    }
-    Want(std::move(order));
+    Want(ConvertOrder(before, way == TWay::Ahead ? otherSide : before.size(), after,
+                      backward ? otherSide : convertAfter, way));
   };
   post(1);
   // Standing where the last frame of after was decoded: decoding on costs no seek.

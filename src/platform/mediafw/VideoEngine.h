@@ -18,6 +18,7 @@
 
 #include "platform/mediafw/MediaFoundationPrivate.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <map>
@@ -36,13 +37,21 @@ class TBufferPool : public std::enable_shared_from_this<TBufferPool> {
   ~TBufferPool();
   // A buffer of bytes bytes, shared; returns to the pool when the last holder lets go.
   std::shared_ptr<uint8_t> Get(size_t bytes);
+  // Adds one free buffer of bytes bytes, its pages already written, while the pool holds
+  // fewer than want (and fewer than it keeps); false when it added none.
+  // Stops filling its pages early when stop says so.
+  bool Warm(size_t bytes, size_t want, const std::function<bool()>& stop);
+  // Buffers mapped from the kernel so far (reused ones not counted).
+  uint64_t Mapped() const { return mapped_.load(); }
 
  private:
   void Put(uint8_t* p, size_t bytes);
+  size_t Limit(size_t bytes) const;  // free buffers of that size kept at most
   const size_t keepBytes_;
   std::mutex m_;
   size_t size_ = 0;             // the size of the buffers kept
   std::vector<uint8_t*> free_;  // buffers ready for reuse
+  std::atomic<uint64_t> mapped_{0};
 };
 
 // The decoded pictures of all decoding heads of an engine, as libavcodec buffers. A
@@ -56,6 +65,9 @@ class TFramePool {
   ~TFramePool();
   // Sets up c to take its pictures from the pool (before the decoder opens).
   void Attach(AVCodecContext* c);
+  // Adds one free buffer of the size decoded last, its pages already written, while the
+  // pool holds fewer than want (and fewer than it keeps); false when it added none.
+  bool Warm(size_t want, const std::function<bool()>& stop);
 
  private:
   struct TShared;
@@ -108,6 +120,8 @@ class TVideoEngine {
     uint64_t cacheHits = 0;      // requests served without decoding
     uint64_t cachedFrames = 0;   // frames held now
     uint64_t cachedBytes = 0;    // bytes held now
+    uint64_t convertedHeld = 0;  // converted pictures held now
+    uint64_t pictureBuffersMapped = 0;  // converted-picture buffers taken from the kernel
   };
   TStats Stats() const;
 
@@ -136,6 +150,8 @@ class TVideoEngine {
   struct TConverter {
     std::mutex m;
     SwsPtr sws;
+    std::shared_ptr<uint8_t> scratch;  // the upright picture of a turned movie
+    size_t scratchBytes = 0;
   };
   std::shared_ptr<const VideoFrame> Convert(TConverter& c, const AVFrame* f, int64_t pts);
   // Converts the entry at pts when it has only its decoded picture. On demand, a frame
@@ -146,6 +162,10 @@ class TVideoEngine {
   void HelperLoop();
   // How many frames a window around the playhead may hold, given the budget.
   int WindowFrames() const;
+  // Converted pictures kept at most: the window on both sides and a few stepped over.
+  size_t MaxConverted() const;
+  // Bytes of one converted picture's buffer.
+  size_t PictureBytes() const;
   // The known successors of the frame at pts, up to n (fewer at a gap or the end).
   std::vector<int64_t> Successors(int64_t pts, int n);
 
@@ -206,10 +226,17 @@ class TVideoEngine {
   // steps either way find their frames. Decoding held; stops when stop says so. Before
   // the costly part it calls settle, which may let go of decoding for a while and takes it
   // again (false: stopped meanwhile).
-  void PrefetchLocked(int64_t t, bool backward, const std::function<bool()>& stop,
+  // Which way the playhead last moved: a step back, a step ahead, or further (a seek).
+  enum class TWay { Back, Ahead, Jump };
+  void PrefetchLocked(int64_t t, TWay way, const std::function<bool()>& stop,
                       const std::function<bool()>& settle);
   // Asks the helper for the window around the frame for t, side stepped toward first.
-  void WantAround(int64_t t, bool backward);
+  void WantAround(int64_t t, TWay way);
+  // The order the helper converts the frames behind (up to m, nearest first) and ahead
+  // (up to n) in: the side stepped toward first; after a jump, both sides in turn.
+  static std::vector<int64_t> ConvertOrder(const std::vector<int64_t>& before, size_t m,
+                                           const std::vector<int64_t>& after, size_t n,
+                                           TWay way);
   void PreparerLoop();
   // The head for a request for t: one that decodes on to it, else the one to seek.
   THead* HeadFor(int64_t t, bool background);
@@ -237,6 +264,7 @@ class TVideoEngine {
   bool canSkip_ = false;  // the codec leaves references intact when skipping
   std::atomic<bool> eofSeen_{false};
   int64_t lastPrefetch_ = kUnknown;  // decision time of the last prefetch (engine thread)
+  TWay lastWay_ = TWay::Jump;        // how the playhead got there (engine thread)
   int64_t behindDoneFor_ = kUnknown;  // the target of the last preparation behind
   int failures_ = 0;
 
@@ -248,9 +276,11 @@ class TVideoEngine {
   int64_t lastFrameTime_ = -1;
   TStats stats_;
   std::vector<int64_t> wanted_;  // frames the helper should convert, nearest first
+  std::atomic<size_t> wishes_{0};  // wanted_.size(), for checks without the lock
   int64_t inFlight_ = kUnknown;  // the frame the helper converts now
   std::vector<int64_t> onDemandPts_;  // frames converted on demand now (any thread)
   bool stopHelper_ = false;
+  bool warm_ = false;  // while paused: the helper readies free picture buffers when idle
   std::condition_variable helperCv_;   // wakes the helper: new wishes or the end
   std::condition_variable doneCv_;     // the helper finished a frame
 
@@ -267,7 +297,7 @@ class TVideoEngine {
   std::mutex prepMutex_;
   std::condition_variable prepCv_;
   int64_t prepAt_ = kUnknown;
-  bool prepBackward_ = false;
+  TWay prepWay_ = TWay::Jump;
   uint64_t prepJob_ = 0;
   std::atomic<uint64_t> prepJobNow_{0};
   std::atomic<bool> stopPrep_{false};

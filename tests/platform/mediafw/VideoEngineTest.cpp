@@ -1,0 +1,54 @@
+// The video engine on its own: what it keeps of the pictures it converts.
+
+#include "platform/mediafw/VideoEngine.h"
+#include "TestMovies.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace skm::mf;
+using namespace skm::mf::detail;
+using namespace skmtest;
+
+TEST(VideoEngine, ConvertedPicturesStayFewAndTheirBuffersAreReused) {
+  // Stepping through a long run of frames converts one picture per step. Converted
+  // pictures beyond the window around the playhead are let go at once, with the budget
+  // far from full, so their buffers serve the next conversions: fresh buffers are
+  // written page by page by the kernel, many times slower than reused ones.
+  TMovieRecipe r;
+  r.rate = "25";
+  r.frames = 80;
+  r.gop = 80;
+  r.bframes = 2;
+  r.audio = false;
+  const std::string path = MakeTestMovie(r);
+  ASSERT_FALSE(path.empty());
+  auto info = std::make_shared<TMovieInfo>();
+  std::string message;
+  ASSERT_EQ(ProbeMovie(path, *info, message), S_OK) << message;
+  TVideoEngine engine(info, uint64_t(1) << 30, 2, nullptr);
+  ASSERT_EQ(engine.Open(message), S_OK) << message;
+  const int64_t step = int64_t(10'000'000 / 25);
+  // Each way: back from the end, then forward again, as steps while paused go.
+  std::vector<int> walk;
+  for (int k = 79; k >= 0; --k) walk.push_back(k);
+  for (int k = 1; k < 80; ++k) walk.push_back(k);
+  uint64_t mostHeld = 0;
+  for (int k : walk) {
+    const int64_t t = engine.DecisionTime(k * step);
+    ASSERT_EQ(engine.Ensure(t, nullptr), TVideoEngine::TResult::Ready) << k;
+    std::shared_ptr<const VideoFrame> shown;
+    ASSERT_EQ(engine.GetImage(t, shown), S_OK) << k;
+    engine.Prefetch(t);
+    mostHeld = std::max(mostHeld, engine.Stats().convertedHeld);
+  }
+  const TVideoEngine::TStats s = engine.Stats();
+  EXPECT_GE(s.framesConverted, 80u);
+  // The window is at most 6 frames on either side.
+  EXPECT_LE(mostHeld, 14u);
+  // Buffers for the window and the pictures on screen; none per step beyond that.
+  EXPECT_LE(s.pictureBuffersMapped, 20u) << "converted " << s.framesConverted;
+}
+
+} // namespace
