@@ -371,21 +371,42 @@ void SeekPart(TBench& b) {
 }
 
 void StepPart(TBench& b) {
-  // Steps while paused: 30 backward from the middle of a long group, then 60 forward.
+  // Steps while paused, each asked for as soon as the last is on screen: 30 backward from
+  // the middle of a long group, 30 forward over the frames stepped back over, then 30
+  // forward into frames nothing decoded yet. Those must be decoded as they come, so the
+  // floor decoding and converting the same frames one after another is their peer.
   TOpened m;
   if (Failed(m.Open(b.path))) return;
   const int start = std::min(b.frames - 1, 200);
   m.SeekPaused(uint64_t(start) * m.step);
-  std::vector<double> back, fwd;
+  std::vector<double> back, fwd, fresh;
   int k = start;
   for (int i = 0; i < 30 && k > 0; ++i) back.push_back(OurStep(m, --k, b.wrong));
   for (int i = 0; i < 60 && k < b.frames - 1; ++i) {
     const double ms = OurStep(m, ++k, b.wrong);
-    if (i >= 30) fwd.push_back(ms);  // past the frames kept going back
+    (i < 30 ? fwd : fresh).push_back(ms);
   }
-  std::printf("\nsteps while paused, 30 each, back to back: backward median %.2f ms worst %.2f ms "
-              "(goal < 5); forward median %.2f ms worst %.2f ms (goal < 5); wrong frames: %d\n",
-              Median(back), Max(back), Median(fwd), Max(fwd), b.wrong);
+  std::vector<double> floorMs;
+  {
+    TFloor f;
+    if (f.Open(b.path)) {
+      f.Seek(start * kFrameSec, true);
+      for (int j = start + 1; j <= k; ++j) {
+        const auto t0 = Clock::now();
+        f.Seek(j * kFrameSec, true);
+        floorMs.push_back(Ms(Clock::now() - t0));
+      }
+    }
+  }
+  std::printf("\nsteps while paused, 30 each, back to back (goal < 5 ms):\n"
+              "  backward median %.2f ms worst %.2f ms\n"
+              "  forward over frames decoded median %.2f ms worst %.2f ms\n"
+              "  forward into frames not decoded yet median %.2f ms worst %.2f ms; the floor "
+              "decoding and converting the same frames in a row median %.2f ms worst %.2f ms; "
+              "ratio of medians %.2f\n  wrong frames: %d\n",
+              Median(back), Max(back), Median(fwd), Max(fwd), Median(fresh), Max(fresh),
+              Median(floorMs), Max(floorMs), Median(fresh) / std::max(0.001, Median(floorMs)),
+              b.wrong);
   // At the pace of a held key (every 40 ms), the neighbours are ready before each step.
   std::vector<double> paceBack, paceFwd;
   for (int i = 0; i < 30 && k > 0; ++i) {

@@ -32,9 +32,6 @@ constexpr int64_t kDecodeAllBeforeHns = 10'000'000;
 // Steps closer together than this leave the costly part of the preparation for later.
 constexpr auto kSettle = std::chrono::milliseconds(150);
 
-// A request that decodes this many frames is a seek (see Decode).
-constexpr int kWarmAfterFrames = 8;
-
 // A second decoding head (and the frames it prepares behind the playhead) is worth its
 // memory only from this budget on.
 constexpr uint64_t kTwoHeadsBudget = 64ull << 20;
@@ -319,7 +316,11 @@ HRESULT TVideoEngine::OpenHead(THead& h, std::string& message) {
     h.fmt->streams[i]->discard = static_cast<int>(i) == info_->videoIndex ? AVDISCARD_DEFAULT
                                                                            : AVDISCARD_ALL;
   h.stream = h.fmt->streams[info_->videoIndex];
-  hr = OpenDecoder(h.fmt.get(), info_->videoIndex, threads_, h.dec, message,
+  // The second head works in the background: one thread of its own, so a core stays free
+  // for the steps asked for meanwhile (on two cores, background decoding on both held
+  // each step's hand-offs between threads up to several milliseconds).
+  const int threads = &h == &heads_[1] ? 1 : threads_;
+  hr = OpenDecoder(h.fmt.get(), info_->videoIndex, threads, h.dec, message,
                    [this](AVCodecContext* c) { framePool_.Attach(c); });
   if (Failed(hr)) return hr;
   h.pkt.reset(av_packet_alloc());
@@ -979,18 +980,19 @@ TVideoEngine::THead* TVideoEngine::HeadFor(int64_t t, bool background) {
     if (!best || h.run.prevPts > best->run.prevPts) best = &h;
   }
   if (best) return best;
-  // Otherwise a seek: by the head used least recently, so the other keeps its place (the
-  // playhead's neighbourhood, or the group prepared behind it). The second head opens
-  // for the first preparation in the background (opening reads the streams' headers,
+  // Otherwise a seek: a request that waits seeks with the first head (all the decoder
+  // threads), the preparation in the background with the second, so each keeps its
+  // place for the other: the playhead's neighbourhood, the group prepared behind it. The
+  // second head opens for the first preparation (opening reads the streams' headers,
   // which a request that waits should not pay for); a movie it cannot open for is served
   // by the first alone.
+  if (!background) return &heads_[0];
   THead& second = heads_[1];
-  if (!second.dec && background && budget_ >= kTwoHeadsBudget) {
+  if (!second.dec && budget_ >= kTwoHeadsBudget) {
     std::string message;
     if (Failed(OpenHead(second, message))) second = THead{};
   }
-  if (!second.dec) return &heads_[0];
-  return heads_[0].lastUse <= second.lastUse ? &heads_[0] : &second;
+  return second.dec ? &second : &heads_[0];
 }
 
 TVideoEngine::TResult TVideoEngine::Decode(int64_t t, const std::function<bool()>& interrupted,
@@ -1000,17 +1002,13 @@ TVideoEngine::TResult TVideoEngine::Decode(int64_t t, const std::function<bool()
   // Skipping is given up for this target once a run that skipped could not reach it
   // (a movie whose frames are unevenly spaced may show a skipped frame there).
   bool allowSkip = true;
-  int decoded = 0;
   for (;;) {
     {
       std::lock_guard lock(cacheMutex_);
       if (FindExact(t) != cache_.end()) return TResult::Ready;
     }
     if ((interrupted && interrupted()) || (abort_ && abort_->load())) return TResult::Interrupted;
-    if (!h) {
-      h = HeadFor(t, keepFrom != kUnknown);
-      h->lastUse = ++uses_;
-    }
+    if (!h) h = HeadFor(t, keepFrom != kUnknown);
     if (!CanContinueTo(*h, t, attempt == 0)) {
       if (attempt >= kMaxAttempts) return TResult::Failed;
       if (attempt > 0 && h->run.skipped) allowSkip = false;
@@ -1029,15 +1027,7 @@ TVideoEngine::TResult TVideoEngine::Decode(int64_t t, const std::function<bool()
     h->skipBefore = kUnknown;
     if (r == AVERROR_EXIT) return TResult::Interrupted;
     if (r < 0) return TResult::Failed;
-    if (r == 1 && keepFrom == kUnknown && ++decoded == kWarmAfterFrames) {
-      // A long decode while paused is a seek: the steps that usually follow convert into
-      // buffers readied meanwhile (the helper is idle during a seek).
-      std::lock_guard lock(cacheMutex_);
-      if (!playing_) {
-        warm_ = true;
-        helperCv_.notify_all();
-      }
-    }
+
     if (r == 1 && firstOfRun && !h->run.fromStart && pts > t) {
       // The keyframe we landed on already lies past the target (B-frames, coarse
       // indexes): seek earlier on the next turn.

@@ -172,7 +172,8 @@ class TVideoEngine {
   // Decoding (engine thread). Two heads, each a demuxer and decoder of its own: one
   // follows the playhead, the other prepares the group of pictures behind it while paused,
   // so neither loses its place to the other. A request goes to the head that can decode
-  // on to its target; otherwise the head used least recently seeks.
+  // on to its target; otherwise a request that waits seeks with the first head, the
+  // preparation with the second (which decodes on one thread, leaving a core to steps).
   struct TRun {
     bool active = false;      // the decoder is positioned and producing frames
     bool fromStart = false;   // the run began at the start of the movie
@@ -197,7 +198,6 @@ class TVideoEngine {
     // Frames that nothing references and that lie before this time need not be decoded
     // (kUnknown: decode every frame).
     int64_t skipBefore = kUnknown;
-    uint64_t lastUse = 0;     // when a request last used this head
   };
   HRESULT OpenHead(THead& h, std::string& message);
   // Adds a frame the run of h decoded, linked to the run's frame before it.
@@ -260,7 +260,6 @@ class TVideoEngine {
 
   // Engine thread only.
   THead heads_[2];
-  uint64_t uses_ = 0;         // counts requests, for lastUse
   bool canSkip_ = false;  // the codec leaves references intact when skipping
   std::atomic<bool> eofSeen_{false};
   int64_t lastPrefetch_ = kUnknown;  // decision time of the last prefetch (engine thread)
