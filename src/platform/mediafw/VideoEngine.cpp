@@ -32,6 +32,9 @@ constexpr int64_t kDecodeAllBeforeHns = 10'000'000;
 // Steps closer together than this leave the costly part of the preparation for later.
 constexpr auto kSettle = std::chrono::milliseconds(150);
 
+// A preparation starts this long after the step or seek that asked for it.
+constexpr auto kHandOff = std::chrono::milliseconds(5);
+
 // A second decoding head (and the frames it prepares behind the playhead) is worth its
 // memory only from this budget on.
 constexpr uint64_t kTwoHeadsBudget = 64ull << 20;
@@ -450,6 +453,13 @@ void TVideoEngine::PreparerLoop() {
     const auto now = std::chrono::steady_clock::now();
     const bool rapid = now - lastJobAt < kSettle;
     lastJobAt = now;
+    // The step that asked for this is still on its way to the screen (the event thread,
+    // the caller's thread): decoder threads starting at once took both cores from it and
+    // held it up to ten milliseconds. The helper's conversions go on meanwhile.
+    {
+      std::unique_lock wait(prepMutex_);
+      prepCv_.wait_until(wait, now + kHandOff, [&] { return stopPrep_ || prepJob_ != job; });
+    }
     std::unique_lock decoding(decodeMutex_, std::defer_lock);
     // The engine thread goes first: take decoding only while it does not want it.
     auto take = [&] {
