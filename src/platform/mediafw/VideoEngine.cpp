@@ -76,50 +76,40 @@ void UnmapBytes(uint8_t* p, size_t bytes) {
 constexpr size_t kPoolKeep = 16;
 } // namespace
 
-TBufferPool::~TBufferPool() {
+TFreeBuffers::~TFreeBuffers() {
   for (uint8_t* p : free_) UnmapBytes(p, size_);
 }
 
-std::shared_ptr<uint8_t> TBufferPool::Get(size_t bytes) {
-  uint8_t* p = nullptr;
+size_t TFreeBuffers::Limit(size_t bytes) const {
+  return std::max(minKeep_, std::min(maxKeep_, keepBytes_ / std::max<size_t>(1, bytes)));
+}
+
+size_t TFreeBuffers::Size() {
+  std::lock_guard lock(m_);
+  return size_;
+}
+
+uint8_t* TFreeBuffers::Take(size_t bytes) {
   {
     std::lock_guard lock(m_);
-    if (bytes == size_ && !free_.empty()) {
-      p = free_.back();
+    if (bytes != size_) {
+      // Buffers of the size taken now are what Warm readies and what is kept.
+      for (uint8_t* q : free_) UnmapBytes(q, size_);
+      free_.clear();
+      size_ = bytes;
+    }
+    if (!free_.empty()) {
+      uint8_t* p = free_.back();
       free_.pop_back();
+      return p;
     }
   }
-  if (!p) {
-    p = MapBytes(bytes);
-    if (p) ++mapped_;
-  }
-  if (!p) return nullptr;
-  std::weak_ptr<TBufferPool> weak = weak_from_this();
-  return std::shared_ptr<uint8_t>(p, [weak, bytes](uint8_t* q) {
-    if (auto pool = weak.lock()) pool->Put(q, bytes);
-    else UnmapBytes(q, bytes);
-  });
-}
-
-bool TBufferPool::Warm(size_t bytes, size_t want, const std::function<bool()>& stop) {
-  {
-    std::lock_guard lock(m_);
-    if (bytes != size_ && !free_.empty()) return false;
-    if (free_.size() >= std::min(want, Limit(bytes))) return false;
-  }
   uint8_t* p = MapBytes(bytes);
-  if (!p) return false;
-  ++mapped_;
-  FillPages(p, bytes, stop);
-  Put(p, bytes);
-  return true;
+  if (p) ++mapped_;
+  return p;
 }
 
-size_t TBufferPool::Limit(size_t bytes) const {
-  return std::max<size_t>(2, std::min(kPoolKeep, keepBytes_ / std::max<size_t>(1, bytes)));
-}
-
-void TBufferPool::Put(uint8_t* p, size_t bytes) {
+void TFreeBuffers::Give(uint8_t* p, size_t bytes) {
   {
     std::lock_guard lock(m_);
     if (bytes != size_) {
@@ -135,61 +125,61 @@ void TBufferPool::Put(uint8_t* p, size_t bytes) {
   UnmapBytes(p, bytes);
 }
 
-struct TFramePool::TShared : std::enable_shared_from_this<TFramePool::TShared> {
-  explicit TShared(size_t keep) : keepBytes(keep) {}
-  ~TShared() {
-    for (uint8_t* p : free) UnmapBytes(p, size);
+bool TFreeBuffers::Warm(size_t bytes, size_t want, const std::function<bool()>& stop) {
+  {
+    std::lock_guard lock(m_);
+    if (bytes == 0 || (bytes != size_ && !free_.empty())) return false;
+    if (free_.size() >= std::min(want, Limit(bytes))) return false;
   }
-  const size_t keepBytes;
-  std::mutex m;
-  size_t size = 0;             // the size of the buffers kept
-  std::vector<uint8_t*> free;  // buffers ready for reuse
-};
+  uint8_t* p = MapBytes(bytes);
+  if (!p) return false;
+  ++mapped_;
+  FillPages(p, bytes, stop);
+  Give(p, bytes);
+  return true;
+}
+
+TBufferPool::TBufferPool(size_t keepBytes)
+    : free_(std::make_shared<TFreeBuffers>(keepBytes, 2, kPoolKeep)) {}
+
+std::shared_ptr<uint8_t> TBufferPool::Get(size_t bytes) {
+  uint8_t* p = free_->Take(bytes);
+  if (!p) return nullptr;
+  std::weak_ptr<TFreeBuffers> weak = free_;
+  return std::shared_ptr<uint8_t>(p, [weak, bytes](uint8_t* q) {
+    if (auto pool = weak.lock()) pool->Give(q, bytes);
+    else UnmapBytes(q, bytes);
+  });
+}
 
 namespace {
 // What a buffer handed out remembers: its pool (kept alive while the buffer lives).
 struct TFrameBuffer {
-  std::shared_ptr<void> pool;
+  std::shared_ptr<TFreeBuffers> pool;
   size_t bytes;
 };
 } // namespace
 
-TFramePool::TFramePool(size_t keepBytes) : shared_(std::make_shared<TShared>(keepBytes)) {}
+// Decoders keep a few reference frames of their own beyond the free ones: at least four.
+TFramePool::TFramePool(size_t keepBytes)
+    : free_(std::make_shared<TFreeBuffers>(keepBytes, 4, SIZE_MAX)) {}
 TFramePool::~TFramePool() = default;
 
 bool TFramePool::Warm(size_t want, const std::function<bool()>& stop) {
-  TShared& s = *shared_;
-  size_t bytes;
-  {
-    std::lock_guard lock(s.m);
-    bytes = s.size;
-    if (bytes == 0 || s.free.size() >= want ||
-        (s.free.size() + 1) * bytes > std::max(s.keepBytes, 4 * bytes))
-      return false;
-  }
-  uint8_t* p = MapBytes(bytes);
-  if (!p) return false;
-  FillPages(p, bytes, stop);
-  std::lock_guard lock(s.m);
-  if (bytes != s.size || s.free.size() >= want) {
-    UnmapBytes(p, bytes);
-    return false;
-  }
-  s.free.push_back(p);
-  return true;
+  return free_->Warm(free_->Size(), want, stop);
 }
 
 void TFramePool::Attach(AVCodecContext* c) {
   if (!c->codec || !(c->codec->capabilities & AV_CODEC_CAP_DR1)) return;
-  c->opaque = shared_.get();
+  c->opaque = free_.get();
   c->get_buffer2 = &TFramePool::GetBuffer;
 }
 
 int TFramePool::GetBuffer(AVCodecContext* c, AVFrame* f, int flags) {
-  auto* shared = static_cast<TShared*>(c->opaque);
+  auto* pool = static_cast<TFreeBuffers*>(c->opaque);
   const auto format = static_cast<AVPixelFormat>(f->format);
   const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
-  if (!shared || c->hw_frames_ctx || !desc || f->width <= 0 || f->height <= 0 ||
+  if (!pool || c->hw_frames_ctx || !desc || f->width <= 0 || f->height <= 0 ||
       (desc->flags & (AV_PIX_FMT_FLAG_HWACCEL | AV_PIX_FMT_FLAG_PAL)))
     return avcodec_default_get_buffer2(c, f, flags);
   // The layout libavcodec's own allocator gives: dimensions padded for the codec, each
@@ -215,25 +205,10 @@ int TFramePool::GetBuffer(AVCodecContext* c, AVFrame* f, int flags) {
     return avcodec_default_get_buffer2(c, f, flags);
   size_t bytes = 16 + 64 + 63;
   for (size_t p : planes) bytes += p;
-  uint8_t* data = nullptr;
-  {
-    std::lock_guard lock(shared->m);
-    if (bytes != shared->size) {
-      // Buffers of the size decoded now are what Warm readies and what is kept.
-      for (uint8_t* q : shared->free) UnmapBytes(q, shared->size);
-      shared->free.clear();
-      shared->size = bytes;
-    }
-    if (!shared->free.empty()) {
-      data = shared->free.back();
-      shared->free.pop_back();
-    }
-  }
-  if (!data) data = MapBytes(bytes);
+  uint8_t* data = pool->Take(bytes);
   if (!data) return AVERROR(ENOMEM);
-  // The buffer holds its pool through the engine's shared state: the engine may be gone
-  // when the last frame lets go.
-  auto* owner = new (std::nothrow) TFrameBuffer{shared->shared_from_this(), bytes};
+  // The buffer holds its pool: the engine may be gone when the last frame lets go.
+  auto* owner = new (std::nothrow) TFrameBuffer{pool->shared_from_this(), bytes};
   if (!owner) {
     UnmapBytes(data, bytes);
     return AVERROR(ENOMEM);
@@ -242,21 +217,7 @@ int TFramePool::GetBuffer(AVCodecContext* c, AVFrame* f, int flags) {
       data, bytes,
       [](void* opaque, uint8_t* p) {
         auto* o = static_cast<TFrameBuffer*>(opaque);
-        auto* s = static_cast<TShared*>(o->pool.get());
-        bool kept = false;
-        if (s) {
-          std::lock_guard lock(s->m);
-          if (o->bytes != s->size) {
-            for (uint8_t* q : s->free) UnmapBytes(q, s->size);
-            s->free.clear();
-            s->size = o->bytes;
-          }
-          if ((s->free.size() + 1) * o->bytes <= std::max(s->keepBytes, 4 * o->bytes)) {
-            s->free.push_back(p);
-            kept = true;
-          }
-        }
-        if (!kept) UnmapBytes(p, o->bytes);
+        o->pool->Give(p, o->bytes);
         delete o;
       },
       owner, 0);
@@ -633,6 +594,13 @@ void TVideoEngine::Insert(THead& h, int64_t pts, FramePtr frame) {
   Evict();
 }
 
+void TVideoEngine::DropConverted(TEntry& e) {
+  cacheBytes_ -= e.bgraBytes;
+  e.bytes -= e.bgraBytes;
+  e.bgraBytes = 0;
+  e.bgra.reset();
+}
+
 void TVideoEngine::Evict() {
   // The frames farthest from the playhead go first; the one at the playhead stays. A
   // neighbour's link to an evicted frame stays valid: it only says which time stamp
@@ -645,12 +613,6 @@ void TVideoEngine::Evict() {
   // return to the pool, and converting into a reused buffer is several times faster than
   // into fresh memory the kernel fills page by page on first write.
   const size_t maxConverted = MaxConverted();
-  auto dropConverted = [&](std::map<int64_t, TEntry>::iterator it) {
-    cacheBytes_ -= it->second.bgraBytes;
-    it->second.bytes -= it->second.bgraBytes;
-    it->second.bgraBytes = 0;
-    it->second.bgra.reset();
-  };
   for (;;) {
     auto far = cache_.end();
     int64_t farDist = -1;
@@ -668,7 +630,7 @@ void TVideoEngine::Evict() {
     // frames stay, and converting again costs far less than decoding again.
     const bool over = cacheBytes_ > budget_ && farDist > reach;
     if (far == cache_.end() || (converted <= maxConverted && !over)) break;
-    dropConverted(far);
+    DropConverted(far->second);
   }
   while (cacheBytes_ > budget_ && cache_.size() > 2) {
     auto keep = FindBest(focus_);
@@ -1119,11 +1081,7 @@ void TVideoEngine::DecodeAhead(int64_t t, int64_t ahead,
     // to the pool for the next frames at once (fresh buffers cost page faults).
     const auto shown = FindBest(t);
     for (auto it = cache_.begin(); it != shown && it != cache_.end(); ++it) {
-      if (!it->second.bgra || !it->second.yuv) continue;
-      cacheBytes_ -= it->second.bgraBytes;
-      it->second.bytes -= it->second.bgraBytes;
-      it->second.bgraBytes = 0;
-      it->second.bgra.reset();
+      if (it->second.bgra && it->second.yuv) DropConverted(it->second);
     }
   }
   TDecodeLock decoding(*this);

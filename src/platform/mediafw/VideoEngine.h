@@ -27,31 +27,55 @@
 
 namespace skm::mf::detail {
 
-// Recycles picture buffers of one size: playback converts a frame per tick, and fresh
-// allocations of that size come straight from the kernel, page by page. Thread-safe;
-// buffers handed out may outlive the pool (they are then simply freed).
-class TBufferPool : public std::enable_shared_from_this<TBufferPool> {
+// Free buffers of one size, mapped from the kernel and kept for reuse: as many as fit in
+// keepBytes, but at least minKeep and at most maxKeep. The common core of both pools
+// below. Thread-safe.
+class TFreeBuffers : public std::enable_shared_from_this<TFreeBuffers> {
  public:
-  // Keeps free buffers up to keepBytes (at least two).
-  explicit TBufferPool(size_t keepBytes) : keepBytes_(keepBytes) {}
-  ~TBufferPool();
-  // A buffer of bytes bytes, shared; returns to the pool when the last holder lets go.
-  std::shared_ptr<uint8_t> Get(size_t bytes);
-  // Adds one free buffer of bytes bytes, its pages already written, while the pool holds
-  // fewer than want (and fewer than it keeps); false when it added none.
-  // Stops filling its pages early when stop says so.
+  TFreeBuffers(size_t keepBytes, size_t minKeep, size_t maxKeep)
+      : keepBytes_(keepBytes), minKeep_(minKeep), maxKeep_(maxKeep) {}
+  ~TFreeBuffers();
+  // A free buffer of bytes bytes, else a fresh one; nullptr when memory is out. Asked for
+  // another size (a stream whose size changed), it lets go of the buffers it keeps.
+  uint8_t* Take(size_t bytes);
+  // Keeps p for reuse, or gives it back to the kernel.
+  void Give(uint8_t* p, size_t bytes);
+  // Adds one free buffer of bytes bytes, its pages already written, while it keeps fewer
+  // than want (and fewer than it may keep); false when it added none. Stops filling the
+  // pages early when stop says so.
   bool Warm(size_t bytes, size_t want, const std::function<bool()>& stop);
+  // The size of the buffers taken last (0 before the first).
+  size_t Size();
   // Buffers mapped from the kernel so far (reused ones not counted).
   uint64_t Mapped() const { return mapped_.load(); }
 
  private:
-  void Put(uint8_t* p, size_t bytes);
   size_t Limit(size_t bytes) const;  // free buffers of that size kept at most
-  const size_t keepBytes_;
+  const size_t keepBytes_, minKeep_, maxKeep_;
   std::mutex m_;
   size_t size_ = 0;             // the size of the buffers kept
   std::vector<uint8_t*> free_;  // buffers ready for reuse
   std::atomic<uint64_t> mapped_{0};
+};
+
+// Recycles picture buffers of one size: playback converts a frame per tick, and fresh
+// allocations of that size come straight from the kernel, page by page. Thread-safe;
+// buffers handed out may outlive the pool (they are then simply freed).
+class TBufferPool {
+ public:
+  // Keeps free buffers up to keepBytes (at least two).
+  explicit TBufferPool(size_t keepBytes);
+  // A buffer of bytes bytes, shared; returns to the pool when the last holder lets go.
+  std::shared_ptr<uint8_t> Get(size_t bytes);
+  // See TFreeBuffers::Warm.
+  bool Warm(size_t bytes, size_t want, const std::function<bool()>& stop) {
+    return free_->Warm(bytes, want, stop);
+  }
+  // Buffers mapped from the kernel so far (reused ones not counted).
+  uint64_t Mapped() const { return free_->Mapped(); }
+
+ private:
+  const std::shared_ptr<TFreeBuffers> free_;
 };
 
 // The decoded pictures of all decoding heads of an engine, as libavcodec buffers. A
@@ -70,9 +94,8 @@ class TFramePool {
   bool Warm(size_t want, const std::function<bool()>& stop);
 
  private:
-  struct TShared;
   static int GetBuffer(AVCodecContext* c, AVFrame* f, int flags);
-  std::shared_ptr<TShared> shared_;
+  const std::shared_ptr<TFreeBuffers> free_;
 };
 
 class TVideoEngine {
@@ -143,6 +166,8 @@ class TVideoEngine {
   // The last entry not after t (the first entry when all are after t), or end().
   std::map<int64_t, TEntry>::iterator FindBest(int64_t t);
   void Evict();
+  // Lets go of the entry's converted picture; its decoded frame stays.
+  void DropConverted(TEntry& e);
   static size_t FrameBytes(const AVFrame* f);
 
   // Conversion: one scaler for conversions on demand, one for the helper thread, each
