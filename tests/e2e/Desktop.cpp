@@ -238,9 +238,17 @@ void TProgram::Drag(int x0, int y0, int x1, int y1, int steps) const {
 
 int TProgram::Close(int timeoutMs) {
   if (!FProcess) return -1;
-  Activate();
-  FDesktop.Run(QStringLiteral("xdotool"), {"key", "--clearmodifiers", "alt+F4"});
-  if (!FProcess->waitForFinished(timeoutMs)) return -1;
+  // The window manager now and then never sees the first Alt+F4 right after a drag (the
+  // program gets no close request at all): ask again while it is still running.
+  QElapsedTimer t;
+  t.start();
+  for (int ask = 0; ask < 3; ++ask) {
+    Key(QStringLiteral("alt+F4"));
+    const int left = timeoutMs - int(t.elapsed());
+    if (left <= 0) break;
+    if (FProcess->waitForFinished(ask < 2 ? std::min(3000, left) : left)) break;
+  }
+  if (FProcess->state() != QProcess::NotRunning) return -1;
   return FProcess->exitStatus() == QProcess::NormalExit ? FProcess->exitCode() : -1;
 }
 
