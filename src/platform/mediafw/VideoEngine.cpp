@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <sys/mman.h>
+#include <unistd.h>
 
 extern "C" {
 #include <libavutil/imgutils.h>
@@ -61,15 +62,103 @@ uint8_t* MapBytes(size_t bytes) {
 // stops between them (the pages not filled yet fault in later, as they would anyway).
 void FillPages(uint8_t* p, size_t bytes, const std::function<bool()>& stop) {
   constexpr size_t kPiece = size_t(512) << 10;
+  const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE) > 0 ? sysconf(_SC_PAGESIZE) : 4096);
   for (size_t at = 0; at < bytes && !stop(); at += kPiece) {
     const size_t n = std::min(kPiece, bytes - at);
     // In one call where the kernel can (5.14 on); written otherwise.
-    if (madvise(p + at, n, MADV_POPULATE_WRITE) != 0) std::memset(p + at, 0, n);
+    if (madvise(p + at, n, MADV_POPULATE_WRITE) != 0) {
+      std::memset(p + at, 0, n);
+      continue;
+    }
+    // Then a write to every page all the same: in a virtual machine whose host hands
+    // memory to it only when written (free page reporting), the kernel's populate left
+    // half the cost to the first write from here, 10 ms of an 8 MB picture.
+    volatile uint8_t* v = p + at;
+    for (size_t i = 0; i < n; i += page) v[i] = 0;
   }
 }
 void UnmapBytes(uint8_t* p, size_t bytes) {
   if (p) munmap(p, bytes);
 }
+
+// The free buffers of closed sessions, for the sessions opened next (the next movie in a
+// lane, the same one reopened): memory handed back to the kernel comes back a page fault
+// at a time, and in a virtual machine whose host takes back freed memory (free page
+// reporting) each fault cost 10 us, 20 ms of every fresh 1080p picture. Holds at most
+// what one session's pools keep at the default budget (three sixteenths of it), and each
+// buffer for ten seconds: what no session opened meanwhile took is of no use any more.
+class TReserve {
+ public:
+  static TReserve& Get() {
+    // Never destroyed: buffers may come back from threads still running at exit.
+    static TReserve* reserve = new TReserve;
+    return *reserve;
+  }
+
+  // A buffer of bytes bytes kept here, pages written; nullptr when none.
+  uint8_t* Take(size_t bytes) {
+    std::vector<TKept> old;
+    uint8_t* p = nullptr;
+    {
+      std::lock_guard lock(m_);
+      if (kept_.empty()) return nullptr;
+      old = Expire();
+      for (auto it = kept_.rbegin(); it != kept_.rend(); ++it) {
+        if (it->bytes != bytes) continue;
+        p = it->p;
+        held_ -= bytes;
+        kept_.erase(std::next(it).base());
+        break;
+      }
+    }
+    for (const TKept& k : old) UnmapBytes(k.p, k.bytes);
+    return p;
+  }
+
+  // Keeps p while there is room, else gives it back to the kernel.
+  void Put(uint8_t* p, size_t bytes) {
+    if (!p) return;
+    std::vector<TKept> old;
+    bool kept = false;
+    {
+      std::lock_guard lock(m_);
+      old = Expire();
+      if (held_ + bytes <= capacity_) {
+        kept_.push_back({p, bytes, Clock::now()});
+        held_ += bytes;
+        kept = true;
+      }
+    }
+    for (const TKept& k : old) UnmapBytes(k.p, k.bytes);
+    if (!kept) UnmapBytes(p, bytes);
+  }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  struct TKept {
+    uint8_t* p;
+    size_t bytes;
+    Clock::time_point since;
+  };
+  // Takes out what was kept too long (the oldest come first); unmapped outside the lock.
+  std::vector<TKept> Expire() {
+    std::vector<TKept> old;
+    const auto limit = Clock::now() - std::chrono::seconds(10);
+    size_t n = 0;
+    while (n < kept_.size() && kept_[n].since < limit) ++n;
+    if (n == 0) return old;
+    old.assign(kept_.begin(), kept_.begin() + static_cast<ptrdiff_t>(n));
+    kept_.erase(kept_.begin(), kept_.begin() + static_cast<ptrdiff_t>(n));
+    for (const TKept& k : old) held_ -= k.bytes;
+    return old;
+  }
+
+  TReserve() : capacity_(size_t(DefaultFrameCacheMiB()) * (size_t(3) << 20) / 16) {}
+  const size_t capacity_;
+  std::mutex m_;
+  std::vector<TKept> kept_;  // oldest first
+  size_t held_ = 0;
+};
 
 // Buffers a pool keeps at most: the window of converted frames on both sides of the
 // playhead plus the pictures on screen, so playback and steps reuse buffers throughout.
@@ -77,7 +166,7 @@ constexpr size_t kPoolKeep = 16;
 } // namespace
 
 TFreeBuffers::~TFreeBuffers() {
-  for (uint8_t* p : free_) UnmapBytes(p, size_);
+  for (uint8_t* p : free_) TReserve::Get().Put(p, size_);
 }
 
 size_t TFreeBuffers::Limit(size_t bytes) const {
@@ -104,6 +193,7 @@ uint8_t* TFreeBuffers::Take(size_t bytes) {
       return p;
     }
   }
+  if (uint8_t* kept = TReserve::Get().Take(bytes)) return kept;
   uint8_t* p = MapBytes(bytes);
   if (p) ++mapped_;
   return p;
@@ -131,6 +221,10 @@ bool TFreeBuffers::Warm(size_t bytes, size_t want, const std::function<bool()>& 
     if (bytes == 0 || (bytes != size_ && !free_.empty())) return false;
     if (free_.size() >= std::min(want, Limit(bytes))) return false;
   }
+  if (uint8_t* kept = TReserve::Get().Take(bytes)) {
+    Give(kept, bytes);
+    return true;
+  }
   uint8_t* p = MapBytes(bytes);
   if (!p) return false;
   ++mapped_;
@@ -148,7 +242,7 @@ std::shared_ptr<uint8_t> TBufferPool::Get(size_t bytes) {
   std::weak_ptr<TFreeBuffers> weak = free_;
   return std::shared_ptr<uint8_t>(p, [weak, bytes](uint8_t* q) {
     if (auto pool = weak.lock()) pool->Give(q, bytes);
-    else UnmapBytes(q, bytes);
+    else TReserve::Get().Put(q, bytes);
   });
 }
 

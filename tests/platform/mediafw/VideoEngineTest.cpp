@@ -51,4 +51,40 @@ TEST(VideoEngine, ConvertedPicturesStayFewAndTheirBuffersAreReused) {
   EXPECT_LE(s.pictureBuffersMapped, 20u) << "converted " << s.framesConverted;
 }
 
+
+TEST(VideoEngine, ASessionOpenedAfterAnotherTakesTheBuffersItLetGo) {
+  // Memory given back to the kernel comes back a page fault at a time: the next movie
+  // opened (or the same one reopened) converts into the buffers the closed one kept, not
+  // into fresh ones. A size no other test uses, so only these two sessions share them.
+  TMovieRecipe r;
+  r.width = 176;
+  r.height = 104;
+  r.frames = 30;
+  r.gop = 30;
+  r.audio = false;
+  const std::string path = MakeTestMovie(r);
+  ASSERT_FALSE(path.empty());
+  auto info = std::make_shared<TMovieInfo>();
+  std::string message;
+  ASSERT_EQ(ProbeMovie(path, *info, message), S_OK) << message;
+  const int64_t step = int64_t(10'000'000 / 25);
+  auto walk = [&](uint64_t& mapped) {
+    TVideoEngine engine(info, uint64_t(1) << 30, 2, nullptr);
+    ASSERT_EQ(engine.Open(message), S_OK) << message;
+    for (int k = 29; k >= 10; --k) {
+      const int64_t t = engine.DecisionTime(k * step);
+      ASSERT_EQ(engine.Ensure(t, nullptr), TVideoEngine::TResult::Ready) << k;
+      std::shared_ptr<const VideoFrame> shown;
+      ASSERT_EQ(engine.GetImage(t, shown), S_OK) << k;
+      engine.Prefetch(t);
+    }
+    mapped = engine.Stats().pictureBuffersMapped;
+  };
+  uint64_t first = 0, second = 0;
+  walk(first);
+  walk(second);
+  EXPECT_GE(first, 4u);
+  EXPECT_LE(second, first / 2) << "first session mapped " << first;
+}
+
 } // namespace
