@@ -88,8 +88,10 @@ void UnmapBytes(uint8_t* p, size_t bytes) {
 // lane, the same one reopened): memory handed back to the kernel comes back a page fault
 // at a time, and in a virtual machine whose host takes back freed memory (free page
 // reporting) each fault cost 10 us, 20 ms of every fresh 1080p picture. Holds at most
-// what one session's pools keep at the default budget (three sixteenths of it), and each
-// buffer for ten seconds: what no session opened meanwhile took is of no use any more.
+// three eighths of the default budget (the free buffers and about half the frames of a
+// closed session), each buffer for ten seconds, and buffers of other sizes only a second
+// once a session asks for a size it does not have: what no session took by then is of
+// no use any more.
 class TReserve {
  public:
   static TReserve& Get() {
@@ -112,6 +114,20 @@ class TReserve {
         held_ -= bytes;
         kept_.erase(std::next(it).base());
         break;
+      }
+      if (!p) {
+        // A session of another picture size runs now (a session asks for two sizes,
+        // decoded and converted, so the other size is not stale at once).
+        const auto limit = Clock::now() - std::chrono::seconds(1);
+        for (auto it = kept_.begin(); it != kept_.end();) {
+          if (it->since >= limit) {
+            ++it;
+            continue;
+          }
+          held_ -= it->bytes;
+          old.push_back(*it);
+          it = kept_.erase(it);
+        }
       }
     }
     for (const TKept& k : old) UnmapBytes(k.p, k.bytes);
@@ -156,7 +172,7 @@ class TReserve {
     return old;
   }
 
-  TReserve() : capacity_(size_t(DefaultFrameCacheMiB()) * (size_t(3) << 20) / 16) {}
+  TReserve() : capacity_(size_t(DefaultFrameCacheMiB()) * (size_t(3) << 20) / 8) {}
   const size_t capacity_;
   std::mutex m_;
   std::vector<TKept> kept_;  // oldest first
@@ -214,8 +230,17 @@ void TFreeBuffers::Give(uint8_t* p, size_t bytes) {
       free_.push_back(p);
       return;
     }
+    if (closing_) {
+      TReserve::Get().Put(p, bytes);
+      return;
+    }
   }
   UnmapBytes(p, bytes);
+}
+
+void TFreeBuffers::Close() {
+  std::lock_guard lock(m_);
+  closing_ = true;
 }
 
 bool TFreeBuffers::Warm(size_t bytes, size_t want, const std::function<bool()>& stop) {
@@ -366,6 +391,9 @@ TVideoEngine::~TVideoEngine() {
   }
   helperCv_.notify_all();
   if (helper_.joinable()) helper_.join();
+  // The frames held and the decoders' own go back after this, to the next session.
+  pool_->Close();
+  framePool_.Close();
 }
 
 HRESULT TVideoEngine::OpenHead(THead& h, std::string& message) {

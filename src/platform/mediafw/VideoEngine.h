@@ -48,11 +48,15 @@ class TFreeBuffers : public std::enable_shared_from_this<TFreeBuffers> {
   size_t Size();
   // Buffers mapped from the kernel so far (reused ones not counted).
   uint64_t Mapped() const { return mapped_.load(); }
+  // Its session closes: what comes back beyond what it keeps waits for the next session
+  // instead of going back to the kernel.
+  void Close();
 
  private:
   size_t Limit(size_t bytes) const;  // free buffers of that size kept at most
   const size_t keepBytes_, minKeep_, maxKeep_;
   std::mutex m_;
+  bool closing_ = false;
   size_t size_ = 0;             // the size of the buffers kept
   std::vector<uint8_t*> free_;  // buffers ready for reuse
   std::atomic<uint64_t> mapped_{0};
@@ -73,6 +77,8 @@ class TBufferPool {
   }
   // Buffers mapped from the kernel so far (reused ones not counted).
   uint64_t Mapped() const { return free_->Mapped(); }
+  // See TFreeBuffers::Close.
+  void Close() { free_->Close(); }
 
  private:
   const std::shared_ptr<TFreeBuffers> free_;
@@ -92,6 +98,8 @@ class TFramePool {
   // Adds one free buffer of the size decoded last, its pages already written, while the
   // pool holds fewer than want (and fewer than it keeps); false when it added none.
   bool Warm(size_t want, const std::function<bool()>& stop);
+  // See TFreeBuffers::Close.
+  void Close() { free_->Close(); }
 
  private:
   static int GetBuffer(AVCodecContext* c, AVFrame* f, int flags);
