@@ -933,6 +933,7 @@ TVideoEngine::TStats TVideoEngine::Stats() const {
   s.cachedBytes = cacheBytes_;
   for (const auto& entry : cache_) s.convertedHeld += entry.second.bgra != nullptr;
   s.pictureBuffersMapped = pool_->Mapped();
+  s.frameBuffersMapped = framePool_.Mapped();
   return s;
 }
 

@@ -100,6 +100,8 @@ class TFramePool {
   bool Warm(size_t want, const std::function<bool()>& stop);
   // See TFreeBuffers::Close.
   void Close() { free_->Close(); }
+  // Buffers mapped from the kernel so far (reused ones not counted).
+  uint64_t Mapped() const { return free_->Mapped(); }
 
  private:
   static int GetBuffer(AVCodecContext* c, AVFrame* f, int flags);
@@ -153,6 +155,7 @@ class TVideoEngine {
     uint64_t cachedBytes = 0;    // bytes held now
     uint64_t convertedHeld = 0;  // converted pictures held now
     uint64_t pictureBuffersMapped = 0;  // converted-picture buffers taken from the kernel
+    uint64_t frameBuffersMapped = 0;    // decoded-picture buffers taken from the kernel
   };
   TStats Stats() const;
 

@@ -54,11 +54,12 @@ TEST(VideoEngine, ConvertedPicturesStayFewAndTheirBuffersAreReused) {
 
 TEST(VideoEngine, ASessionOpenedAfterAnotherTakesTheBuffersItLetGo) {
   // Memory given back to the kernel comes back a page fault at a time: the next movie
-  // opened (or the same one reopened) converts into the buffers the closed one kept, not
-  // into fresh ones. A size no other test uses, so only these two sessions share them.
+  // opened (or the same one reopened) decodes and converts into the buffers the closed
+  // one had, not into fresh ones. A size no other test uses, so only these two sessions
+  // share them.
   TMovieRecipe r;
-  r.width = 176;
-  r.height = 104;
+  r.width = 656;
+  r.height = 368;
   r.frames = 30;
   r.gop = 30;
   r.audio = false;
@@ -68,8 +69,9 @@ TEST(VideoEngine, ASessionOpenedAfterAnotherTakesTheBuffersItLetGo) {
   std::string message;
   ASSERT_EQ(ProbeMovie(path, *info, message), S_OK) << message;
   const int64_t step = int64_t(10'000'000 / 25);
-  auto walk = [&](uint64_t& mapped) {
-    TVideoEngine engine(info, uint64_t(1) << 30, 2, nullptr);
+  auto walk = [&](uint64_t& mapped, uint64_t& framesMapped) {
+    // A small budget: the frames held are more than the free buffers a session keeps.
+    TVideoEngine engine(info, uint64_t(32) << 20, 2, nullptr);
     ASSERT_EQ(engine.Open(message), S_OK) << message;
     for (int k = 29; k >= 10; --k) {
       const int64_t t = engine.DecisionTime(k * step);
@@ -79,14 +81,17 @@ TEST(VideoEngine, ASessionOpenedAfterAnotherTakesTheBuffersItLetGo) {
       engine.Prefetch(t);
     }
     mapped = engine.Stats().pictureBuffersMapped;
+    framesMapped = engine.Stats().frameBuffersMapped;
   };
-  uint64_t first = 0, second = 0;
-  walk(first);
-  walk(second);
+  uint64_t first = 0, second = 0, firstFrames = 0, secondFrames = 0;
+  walk(first, firstFrames);
+  walk(second, secondFrames);
+  // The decoded frames the first held come back too, not only its free buffers.
+  EXPECT_GE(firstFrames, 20u);
+  EXPECT_LE(secondFrames, firstFrames / 4) << "first session mapped " << firstFrames;
   EXPECT_GE(first, 4u);
   EXPECT_LE(second, first / 2) << "first session mapped " << first;
 }
-
 
 TEST(VideoEngine, PlayingKeepsASecondOfFramesShownAndReusesTheRest) {
   // While playing, the frames shown more than a second ago make room for the frames
