@@ -107,7 +107,7 @@ class TReserve {
     {
       std::lock_guard lock(m_);
       if (kept_.empty()) return nullptr;
-      old = Expire();
+      old = Expire(std::chrono::seconds(10));
       for (auto it = kept_.rbegin(); it != kept_.rend(); ++it) {
         if (it->bytes != bytes) continue;
         p = it->p;
@@ -118,16 +118,8 @@ class TReserve {
       if (!p) {
         // A session of another picture size runs now (a session asks for two sizes,
         // decoded and converted, so the other size is not stale at once).
-        const auto limit = Clock::now() - std::chrono::seconds(1);
-        for (auto it = kept_.begin(); it != kept_.end();) {
-          if (it->since >= limit) {
-            ++it;
-            continue;
-          }
-          held_ -= it->bytes;
-          old.push_back(*it);
-          it = kept_.erase(it);
-        }
+        std::vector<TKept> stale = Expire(std::chrono::seconds(1));
+        old.insert(old.end(), stale.begin(), stale.end());
       }
     }
     for (const TKept& k : old) UnmapBytes(k.p, k.bytes);
@@ -141,7 +133,7 @@ class TReserve {
     bool kept = false;
     {
       std::lock_guard lock(m_);
-      old = Expire();
+      old = Expire(std::chrono::seconds(10));
       if (held_ + bytes <= capacity_) {
         kept_.push_back({p, bytes, Clock::now()});
         held_ += bytes;
@@ -159,10 +151,11 @@ class TReserve {
     size_t bytes;
     Clock::time_point since;
   };
-  // Takes out what was kept too long (the oldest come first); unmapped outside the lock.
-  std::vector<TKept> Expire() {
+  // Takes out what was kept longer than age (the oldest come first, as they came); the
+  // caller unmaps them outside the lock.
+  std::vector<TKept> Expire(std::chrono::seconds age) {
     std::vector<TKept> old;
-    const auto limit = Clock::now() - std::chrono::seconds(10);
+    const auto limit = Clock::now() - age;
     size_t n = 0;
     while (n < kept_.size() && kept_[n].since < limit) ++n;
     if (n == 0) return old;

@@ -11,6 +11,22 @@ using namespace skm::mf;
 using namespace skm::mf::detail;
 using namespace skmtest;
 
+// The movie the recipe makes, probed; nullptr (the test failed) when either step failed.
+std::shared_ptr<TMovieInfo> Probed(const TMovieRecipe& r) {
+  const std::string path = MakeTestMovie(r);
+  if (path.empty()) {
+    ADD_FAILURE() << "the test movie could not be made";
+    return nullptr;
+  }
+  auto info = std::make_shared<TMovieInfo>();
+  std::string message;
+  if (ProbeMovie(path, *info, message) != S_OK) {
+    ADD_FAILURE() << "probing the test movie failed: " << message;
+    return nullptr;
+  }
+  return info;
+}
+
 TEST(VideoEngine, ConvertedPicturesStayFewAndTheirBuffersAreReused) {
   // Stepping through a long run of frames converts one picture per step. Converted
   // pictures beyond the window around the playhead are let go at once, with the budget
@@ -22,11 +38,9 @@ TEST(VideoEngine, ConvertedPicturesStayFewAndTheirBuffersAreReused) {
   r.gop = 80;
   r.bframes = 2;
   r.audio = false;
-  const std::string path = MakeTestMovie(r);
-  ASSERT_FALSE(path.empty());
-  auto info = std::make_shared<TMovieInfo>();
+  const auto info = Probed(r);
+  ASSERT_NE(info, nullptr);
   std::string message;
-  ASSERT_EQ(ProbeMovie(path, *info, message), S_OK) << message;
   TVideoEngine engine(info, uint64_t(1) << 30, 2, nullptr);
   ASSERT_EQ(engine.Open(message), S_OK) << message;
   const int64_t step = int64_t(10'000'000 / 25);
@@ -63,11 +77,9 @@ TEST(VideoEngine, ASessionOpenedAfterAnotherTakesTheBuffersItLetGo) {
   r.frames = 30;
   r.gop = 30;
   r.audio = false;
-  const std::string path = MakeTestMovie(r);
-  ASSERT_FALSE(path.empty());
-  auto info = std::make_shared<TMovieInfo>();
+  const auto info = Probed(r);
+  ASSERT_NE(info, nullptr);
   std::string message;
-  ASSERT_EQ(ProbeMovie(path, *info, message), S_OK) << message;
   const int64_t step = int64_t(10'000'000 / 25);
   auto walk = [&](uint64_t& mapped, uint64_t& framesMapped) {
     // A small budget: the frames held are more than the free buffers a session keeps.
@@ -101,11 +113,9 @@ TEST(VideoEngine, PlayingKeepsASecondOfFramesShownAndReusesTheRest) {
   r.frames = 150;
   r.gop = 50;
   r.audio = false;
-  const std::string path = MakeTestMovie(r);
-  ASSERT_FALSE(path.empty());
-  auto info = std::make_shared<TMovieInfo>();
+  const auto info = Probed(r);
+  ASSERT_NE(info, nullptr);
   std::string message;
-  ASSERT_EQ(ProbeMovie(path, *info, message), S_OK) << message;
   TVideoEngine engine(info, uint64_t(1) << 30, 2, nullptr);
   ASSERT_EQ(engine.Open(message), S_OK) << message;
   const int64_t step = int64_t(10'000'000 / 25);
