@@ -30,6 +30,9 @@ constexpr int64_t kContinueWindowHns = 20'000'000;
 // close to it: the frames within stay linked, so steps back from the target find them.
 constexpr int64_t kDecodeAllBeforeHns = 10'000'000;
 
+// While playing, decoded frames shown longer ago than this are let go at once.
+constexpr int64_t kPlayedKeepHns = 10'000'000;
+
 // Steps closer together than this leave the costly part of the preparation for later.
 constexpr auto kSettle = std::chrono::milliseconds(150);
 
@@ -753,6 +756,19 @@ void TVideoEngine::Evict() {
     const bool over = cacheBytes_ > budget_ && farDist > reach;
     if (far == cache_.end() || (converted <= maxConverted && !over)) break;
     DropConverted(far->second);
+  }
+  // While playing, frames shown more than a second ago go, budget or not, and their
+  // buffers take the frames decoded ahead: a cache growing to its budget took fresh
+  // memory for every frame meanwhile, which in a virtual machine whose host hands over
+  // memory on first write cost as much CPU as the decoding. A second is what steps back
+  // right after a pause need; the pause prepares more.
+  if (playing_) {
+    const auto keep = FindBest(focus_);
+    while (!cache_.empty() && cache_.begin() != keep &&
+           cache_.begin()->first < focus_ - kPlayedKeepHns) {
+      cacheBytes_ -= cache_.begin()->second.bytes;
+      cache_.erase(cache_.begin());
+    }
   }
   while (cacheBytes_ > budget_ && cache_.size() > 2) {
     auto keep = FindBest(focus_);

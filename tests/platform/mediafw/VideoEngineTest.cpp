@@ -105,4 +105,37 @@ TEST(VideoEngine, ASessionOpenedAfterAnotherTakesTheBuffersItLetGo) {
   EXPECT_LE(second, first / 2) << "first session mapped " << first;
 }
 
+TEST(VideoEngine, PlayingKeepsASecondOfFramesShownAndReusesTheRest) {
+  // While playing, the frames shown more than a second ago make room for the frames
+  // decoded ahead, budget or not: a cache growing to its budget would take fresh memory
+  // for every frame, and stepping back after a pause needs only the last second at once.
+  TMovieRecipe r;
+  r.frames = 150;
+  r.gop = 50;
+  r.audio = false;
+  const auto info = Probed(r);
+  ASSERT_NE(info, nullptr);
+  std::string message;
+  TVideoEngine engine(info, uint64_t(1) << 30, 2, nullptr);
+  ASSERT_EQ(engine.Open(message), S_OK) << message;
+  const int64_t step = int64_t(10'000'000 / 25);
+  uint64_t most = 0;
+  for (int k = 0; k < 140; ++k) {
+    const int64_t t = engine.DecisionTime(k * step);
+    engine.DecodeAhead(t, 20'000'000, nullptr);
+    std::shared_ptr<const VideoFrame> shown;
+    ASSERT_EQ(engine.GetImage(t, shown), S_OK) << k;
+    ASSERT_NE(shown, nullptr);
+    EXPECT_NEAR(double(shown->timestamp), double(k * step), step / 2.0) << k;
+    if (k > 80) most = std::max(most, engine.Stats().cachedFrames);
+  }
+  // A second behind (25 frames), two seconds ahead (50), and a few in between.
+  EXPECT_LE(most, 85u);
+  // Pausing there, a step back finds its frame.
+  const int64_t back = engine.DecisionTime(120 * step);
+  const uint64_t hits = engine.Stats().cacheHits;
+  ASSERT_EQ(engine.Ensure(back, nullptr), TVideoEngine::TResult::Ready);
+  EXPECT_EQ(engine.Stats().cacheHits, hits + 1);
+}
+
 } // namespace
