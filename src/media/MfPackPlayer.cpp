@@ -688,6 +688,7 @@ HRESULT TMfPackPlayer::DoStop() {
     return S_OK;
   }
   const HRESULT hr = m_pSession->Stop();
+  m_bPlayOnAfterStop = false;
   m_State.Command = TCommand::CmdStop;
   m_State.State = TPlayerState::Stopped;
   m_bPending = 1;
@@ -725,8 +726,13 @@ HRESULT TMfPackPlayer::SeekRequest(TMediaTime pos) {
 
 HRESULT TMfPackPlayer::DoSeek(TMediaTime pos) {
   TAutoLock lock(m_critsec);  // re-entrant: the callers hold it already
-  const bool wasPaused = m_State.State == TPlayerState::Paused;
+  // A seek after the end of the movie (a step, a track drag) shows its frame and rests
+  // there, as it does when paused: the user asked for a frame, not for playing.
+  const TPlayerState st = m_State.State;
+  const bool wasPaused =
+      st == TPlayerState::Paused || (st == TPlayerState::Stopped && !m_bPlayOnAfterStop);
   if (!m_pSession) return MF_E_INVALIDREQUEST;
+  m_bPlayOnAfterStop = false;
   // Positions beyond the signed range are past any movie's end; the session clamps.
   const int64_t p = pos > static_cast<TMediaTime>(INT64_MAX) ? INT64_MAX : static_cast<int64_t>(pos);
   PropVariant var = PropVariant::Position(p);
@@ -792,6 +798,7 @@ HRESULT TMfPackPlayer::DoRate(float r, bool thin) {
       if (systemTime == 0) return E_UNEXPECTED;
       hr = DoStop();
       if (Failed(hr)) return hr;
+      m_bPlayOnAfterStop = true;
       m_Request.Command = TCommand::CmdSeek;
       m_Request.hnsStart = clockTime > 0 ? static_cast<TMediaTime>(clockTime) : 0;
     } else if (cmd == TCommand::CmdPause) {

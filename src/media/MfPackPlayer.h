@@ -236,6 +236,9 @@ private:
   TMediaTime m_hnsDuration = 0;
   TSeekState m_Request;
   TSeekState m_State;  // State also read without the lock
+  // The pending stop is the first half of a restart (a change of rate direction): the seek
+  // remembered behind it plays on. Any other stop ends playing, and a seek from it rests.
+  bool m_bPlayOnAfterStop = false;
   std::shared_ptr<TCloseEvent> FhCloseEvent;  // guarded by m_closeLock
   mutable std::mutex m_closeLock;
   mutable TCritSec m_critsec;

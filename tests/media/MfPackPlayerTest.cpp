@@ -378,6 +378,31 @@ TEST_F(PlayerTest, EndOfPresentationStopsAndStartBeginsAgain) {
   EXPECT_EQ(s->Calls(), (Calls{"Stop", "Start"}));  // no position: from the start
 }
 
+// After the end, a step or a drag asks for a frame: it is shown and the lane rests there,
+// whether the seek comes once the stop is done or while it is still pending.
+TEST_F(PlayerTest, SeekAfterTheEndRestsOnItsFrame) {
+  for (const bool stopDone : {true, false}) {
+    SCOPED_TRACE(stopDone ? "after the stop" : "while the stop is pending");
+    OpenToPaused();
+    Play();
+    Event(MEEndOfPresentation);
+    if (stopDone) Event(MESessionStopped);
+    player->SetCurrentTime(4'000'000);
+    if (!stopDone) {
+      EXPECT_EQ(player->RequestedCommand(), TCommand::CmdSeek);
+      Event(MESessionStopped);
+    }
+    EXPECT_EQ(s->Calls(), (Calls{"Stop", "Start@4000000", "Pause"}));
+    EXPECT_EQ(player->GetState(), TPlayerState::Paused);
+    Event(MESessionStarted);
+    Event(MESessionPaused);
+    EXPECT_EQ(player->PendingKind(), 0);
+    EXPECT_EQ(player->GetState(), TPlayerState::Paused);
+    EXPECT_EQ(player->CurrentTime(), 4'000'000u);
+    player->ShutDown();
+  }
+}
+
 TEST_F(PlayerTest, CommandsAfterAFailedPauseStayRemembered) {
   OpenToPaused();
   Play();

@@ -190,7 +190,19 @@ TEST_F(BarTest, WithMarkBAtTheEndTheMoviePlaysToItsEnd) {
   ASSERT_TRUE(Spin([&] { return !mgr->isPlaying(); }));
   // The player stopped it at the end; the bar did not pause it.
   EXPECT_EQ(mgr->Player()->GetState(), TPlayerState::Stopped);
+  // It rests on its last frame and reads its end, also after the next frame polls.
   ASSERT_TRUE(Spin([&] { return Quiet() && Shown() == 49; }));
+  SpinFor(300);
+  EXPECT_EQ(Shown(), 49);
+  EXPECT_EQ(mgr->CurrentTime(), mgr->Duration());
+  EXPECT_EQ(bar->TraTrack->Value(), mgr->Duration());
+  // A step from there shows its frame and stays paused; it does not play the movie again.
+  bar->TraBWardKeyExecute(Qt::NoModifier);
+  ASSERT_TRUE(Spin([&] { return Quiet(); }));
+  SpinFor(300);
+  EXPECT_TRUE(Paused());
+  EXPECT_EQ(mgr->CurrentTime(), 45 * step);
+  EXPECT_EQ(Shown(), 45);
 }
 
 TEST_F(BarTest, RateCycleQueuedWhilePausedAppliedAtStart) {

@@ -584,10 +584,13 @@ void TCore::DoStop() {
     Post(MESessionStopped, MF_E_INVALIDREQUEST);
     return;
   }
-  clock_.Set(0, false);
+  // A stop leaves the clock and the picture where they are, so a movie that played to its
+  // end rests on its last frame and reads its end; only the next start without a
+  // position goes back to the beginning.
+  const int64_t at = clock_.Freeze();
   if (audio_) audio_->Pause();
   audioSeekPending_ = true;
-  if (!SeekQueued()) ShowPosition(0);
+  if (!SeekQueued()) ShowPosition(at);
   state_ = TState::Stopped;
   Post(MESessionStopped);
 }
