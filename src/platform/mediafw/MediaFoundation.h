@@ -463,7 +463,8 @@ class IMediaSession {
   virtual HRESULT Start(const PropVariant& startPosition) = 0;
   // Pauses, keeping the current picture.
   virtual HRESULT Pause() = 0;
-  // Stops; the next Start without a position starts at 0.
+  // Stops where it is, keeping the current picture and position; the next Start without
+  // a position starts at 0.
   virtual HRESULT Stop() = 0;
   // Stops everything and reports MESessionClosed; later commands fail with MF_E_SHUTDOWN
   // except Shutdown.
