@@ -1,5 +1,7 @@
 #include "platform/mediafw/VideoEngine.h"
 
+#include "platform/mediafw/BufferReserve.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -84,93 +86,14 @@ void UnmapBytes(uint8_t* p, size_t bytes) {
   if (p) munmap(p, bytes);
 }
 
-// The free buffers of closed sessions, for the sessions opened next (the next movie in a
-// lane, the same one reopened): memory handed back to the kernel comes back a page fault
-// at a time, and in a virtual machine whose host takes back freed memory (free page
-// reporting) each fault cost 10 us, 20 ms of every fresh 1080p picture. Holds at most
-// three eighths of the default budget (the free buffers and about half the frames of a
-// closed session), each buffer for ten seconds, and buffers of other sizes only a second
-// once a session asks for a size it does not have: what no session took by then is of
-// no use any more.
-class TReserve {
- public:
-  static TReserve& Get() {
-    // Never destroyed: buffers may come back from threads still running at exit.
-    static TReserve* reserve = new TReserve;
-    return *reserve;
-  }
-
-  // A buffer of bytes bytes kept here, pages written; nullptr when none.
-  uint8_t* Take(size_t bytes) {
-    std::vector<TKept> old;
-    uint8_t* p = nullptr;
-    {
-      std::lock_guard lock(m_);
-      if (kept_.empty()) return nullptr;
-      old = Expire(std::chrono::seconds(10));
-      for (auto it = kept_.rbegin(); it != kept_.rend(); ++it) {
-        if (it->bytes != bytes) continue;
-        p = it->p;
-        held_ -= bytes;
-        kept_.erase(std::next(it).base());
-        break;
-      }
-      if (!p) {
-        // A session of another picture size runs now (a session asks for two sizes,
-        // decoded and converted, so the other size is not stale at once).
-        std::vector<TKept> stale = Expire(std::chrono::seconds(1));
-        old.insert(old.end(), stale.begin(), stale.end());
-      }
-    }
-    for (const TKept& k : old) UnmapBytes(k.p, k.bytes);
-    return p;
-  }
-
-  // Keeps p while there is room, else gives it back to the kernel.
-  void Put(uint8_t* p, size_t bytes) {
-    if (!p) return;
-    std::vector<TKept> old;
-    bool kept = false;
-    {
-      std::lock_guard lock(m_);
-      old = Expire(std::chrono::seconds(10));
-      if (held_ + bytes <= capacity_) {
-        kept_.push_back({p, bytes, Clock::now()});
-        held_ += bytes;
-        kept = true;
-      }
-    }
-    for (const TKept& k : old) UnmapBytes(k.p, k.bytes);
-    if (!kept) UnmapBytes(p, bytes);
-  }
-
- private:
-  using Clock = std::chrono::steady_clock;
-  struct TKept {
-    uint8_t* p;
-    size_t bytes;
-    Clock::time_point since;
-  };
-  // Takes out what was kept longer than age (the oldest come first, as they came); the
-  // caller unmaps them outside the lock.
-  std::vector<TKept> Expire(std::chrono::seconds age) {
-    std::vector<TKept> old;
-    const auto limit = Clock::now() - age;
-    size_t n = 0;
-    while (n < kept_.size() && kept_[n].since < limit) ++n;
-    if (n == 0) return old;
-    old.assign(kept_.begin(), kept_.begin() + static_cast<ptrdiff_t>(n));
-    kept_.erase(kept_.begin(), kept_.begin() + static_cast<ptrdiff_t>(n));
-    for (const TKept& k : old) held_ -= k.bytes;
-    return old;
-  }
-
-  TReserve() : capacity_(size_t(DefaultFrameCacheMiB()) * (size_t(3) << 20) / 8) {}
-  const size_t capacity_;
-  std::mutex m_;
-  std::vector<TKept> kept_;  // oldest first
-  size_t held_ = 0;
-};
+// The buffers of closed sessions, for the sessions opened next: at most three eighths of
+// the default budget (the free buffers and about half the frames of a closed session).
+TBufferReserve& Reserve() {
+  // Never destroyed: buffers may come back from threads still running at exit.
+  static TBufferReserve* reserve = new TBufferReserve(
+      size_t(DefaultFrameCacheMiB()) * (size_t(3) << 20) / 8, &UnmapBytes);
+  return *reserve;
+}
 
 // Buffers a pool keeps at most: the window of converted frames on both sides of the
 // playhead plus the pictures on screen, so playback and steps reuse buffers throughout.
@@ -178,7 +101,7 @@ constexpr size_t kPoolKeep = 16;
 } // namespace
 
 TFreeBuffers::~TFreeBuffers() {
-  for (uint8_t* p : free_) TReserve::Get().Put(p, size_);
+  for (uint8_t* p : free_) Reserve().Put(p, size_);
 }
 
 size_t TFreeBuffers::Limit(size_t bytes) const {
@@ -205,7 +128,7 @@ uint8_t* TFreeBuffers::Take(size_t bytes) {
       return p;
     }
   }
-  if (uint8_t* kept = TReserve::Get().Take(bytes)) return kept;
+  if (uint8_t* kept = Reserve().Take(bytes)) return kept;
   uint8_t* p = MapBytes(bytes);
   if (p) ++mapped_;
   return p;
@@ -224,7 +147,7 @@ void TFreeBuffers::Give(uint8_t* p, size_t bytes) {
       return;
     }
     if (closing_) {
-      TReserve::Get().Put(p, bytes);
+      Reserve().Put(p, bytes);
       return;
     }
   }
@@ -242,7 +165,7 @@ bool TFreeBuffers::Warm(size_t bytes, size_t want, const std::function<bool()>& 
     if (bytes == 0 || (bytes != size_ && !free_.empty())) return false;
     if (free_.size() >= std::min(want, Limit(bytes))) return false;
   }
-  if (uint8_t* kept = TReserve::Get().Take(bytes)) {
+  if (uint8_t* kept = Reserve().Take(bytes)) {
     Give(kept, bytes);
     return true;
   }
@@ -263,7 +186,7 @@ std::shared_ptr<uint8_t> TBufferPool::Get(size_t bytes) {
   std::weak_ptr<TFreeBuffers> weak = free_;
   return std::shared_ptr<uint8_t>(p, [weak, bytes](uint8_t* q) {
     if (auto pool = weak.lock()) pool->Give(q, bytes);
-    else TReserve::Get().Put(q, bytes);
+    else Reserve().Put(q, bytes);
   });
 }
 
