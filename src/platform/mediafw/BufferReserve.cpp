@@ -15,6 +15,8 @@ uint8_t* TBufferReserve::Take(size_t bytes) {
   uint8_t* p = nullptr;
   {
     std::lock_guard lock(m_);
+    // Asked on every buffer a pool cannot give from its own: mostly nothing is kept.
+    if (kept_.empty()) return nullptr;
     const Clock::time_point now = now_();
     old = ExpireLocked(now);
     for (auto it = kept_.rbegin(); it != kept_.rend(); ++it) {

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 namespace {
 
 using namespace skm::mf;
@@ -27,6 +29,31 @@ std::shared_ptr<TMovieInfo> Probed(const TMovieRecipe& r) {
   return info;
 }
 
+// An engine for the movie, opened within budget bytes; nullptr (the test failed) otherwise.
+std::unique_ptr<TVideoEngine> Opened(const std::shared_ptr<TMovieInfo>& info, uint64_t budget) {
+  if (!info) return nullptr;
+  auto engine = std::make_unique<TVideoEngine>(info, budget, 2, nullptr);
+  std::string message;
+  if (engine->Open(message) != S_OK) {
+    ADD_FAILURE() << "opening the engine failed: " << message;
+    return nullptr;
+  }
+  return engine;
+}
+
+// Shows frame k of a 25/s movie as a step while paused does: made current, taken for the
+// screen, its neighbourhood prepared.
+::testing::AssertionResult ShowPaused(TVideoEngine& engine, int k) {
+  const int64_t t = engine.DecisionTime(k * int64_t(10'000'000 / 25));
+  if (engine.Ensure(t, nullptr) != TVideoEngine::TResult::Ready)
+    return ::testing::AssertionFailure() << "frame " << k << " not made current";
+  std::shared_ptr<const VideoFrame> shown;
+  if (engine.GetImage(t, shown) != S_OK)
+    return ::testing::AssertionFailure() << "frame " << k << " not given";
+  engine.Prefetch(t);
+  return ::testing::AssertionSuccess();
+}
+
 TEST(VideoEngine, ConvertedPicturesStayFewAndTheirBuffersAreReused) {
   // Stepping through a long run of frames converts one picture per step. Converted
   // pictures beyond the window around the playhead are let go at once, with the budget
@@ -38,26 +65,18 @@ TEST(VideoEngine, ConvertedPicturesStayFewAndTheirBuffersAreReused) {
   r.gop = 80;
   r.bframes = 2;
   r.audio = false;
-  const auto info = Probed(r);
-  ASSERT_NE(info, nullptr);
-  std::string message;
-  TVideoEngine engine(info, uint64_t(1) << 30, 2, nullptr);
-  ASSERT_EQ(engine.Open(message), S_OK) << message;
-  const int64_t step = int64_t(10'000'000 / 25);
+  const auto engine = Opened(Probed(r), uint64_t(1) << 30);
+  ASSERT_NE(engine, nullptr);
   // Each way: back from the end, then forward again, as steps while paused go.
   std::vector<int> walk;
   for (int k = 79; k >= 0; --k) walk.push_back(k);
   for (int k = 1; k < 80; ++k) walk.push_back(k);
   uint64_t mostHeld = 0;
   for (int k : walk) {
-    const int64_t t = engine.DecisionTime(k * step);
-    ASSERT_EQ(engine.Ensure(t, nullptr), TVideoEngine::TResult::Ready) << k;
-    std::shared_ptr<const VideoFrame> shown;
-    ASSERT_EQ(engine.GetImage(t, shown), S_OK) << k;
-    engine.Prefetch(t);
-    mostHeld = std::max(mostHeld, engine.Stats().convertedHeld);
+    ASSERT_TRUE(ShowPaused(*engine, k));
+    mostHeld = std::max(mostHeld, engine->Stats().convertedHeld);
   }
-  const TVideoEngine::TStats s = engine.Stats();
+  const TVideoEngine::TStats s = engine->Stats();
   EXPECT_GE(s.framesConverted, 80u);
   // The window is at most 6 frames on either side.
   EXPECT_LE(mostHeld, 14u);
@@ -79,21 +98,13 @@ TEST(VideoEngine, ASessionOpenedAfterAnotherTakesTheBuffersItLetGo) {
   r.audio = false;
   const auto info = Probed(r);
   ASSERT_NE(info, nullptr);
-  std::string message;
-  const int64_t step = int64_t(10'000'000 / 25);
   auto walk = [&](uint64_t& mapped, uint64_t& framesMapped) {
     // A small budget: the frames held are more than the free buffers a session keeps.
-    TVideoEngine engine(info, uint64_t(32) << 20, 2, nullptr);
-    ASSERT_EQ(engine.Open(message), S_OK) << message;
-    for (int k = 29; k >= 10; --k) {
-      const int64_t t = engine.DecisionTime(k * step);
-      ASSERT_EQ(engine.Ensure(t, nullptr), TVideoEngine::TResult::Ready) << k;
-      std::shared_ptr<const VideoFrame> shown;
-      ASSERT_EQ(engine.GetImage(t, shown), S_OK) << k;
-      engine.Prefetch(t);
-    }
-    mapped = engine.Stats().pictureBuffersMapped;
-    framesMapped = engine.Stats().frameBuffersMapped;
+    const auto engine = Opened(info, uint64_t(32) << 20);
+    ASSERT_NE(engine, nullptr);
+    for (int k = 29; k >= 10; --k) ASSERT_TRUE(ShowPaused(*engine, k));
+    mapped = engine->Stats().pictureBuffersMapped;
+    framesMapped = engine->Stats().frameBuffersMapped;
   };
   uint64_t first = 0, second = 0, firstFrames = 0, secondFrames = 0;
   walk(first, firstFrames);
@@ -113,11 +124,9 @@ TEST(VideoEngine, PlayingKeepsASecondOfFramesShownAndReusesTheRest) {
   r.frames = 150;
   r.gop = 50;
   r.audio = false;
-  const auto info = Probed(r);
-  ASSERT_NE(info, nullptr);
-  std::string message;
-  TVideoEngine engine(info, uint64_t(1) << 30, 2, nullptr);
-  ASSERT_EQ(engine.Open(message), S_OK) << message;
+  const auto opened = Opened(Probed(r), uint64_t(1) << 30);
+  ASSERT_NE(opened, nullptr);
+  TVideoEngine& engine = *opened;
   const int64_t step = int64_t(10'000'000 / 25);
   uint64_t most = 0;
   for (int k = 0; k < 140; ++k) {
