@@ -528,9 +528,9 @@ void TVideoEngine::HelperLoop() {
       const size_t want = MaxConverted() + 2 > converted ? MaxConverted() + 2 - converted : 0;
       lock.unlock();
       // Then decoded pictures for the frames decoding ahead will add, but not while the
-      // preparer decodes: on two cores, writing fresh memory beside its decoding left
-      // nothing for the step that follows a rest (first steps after a 1 s rest up to
-      // 7 ms instead of 2.6 at worst, in the bench).
+      // preparer has a job: on two cores, writing fresh memory beside its decoding left
+      // no core for the step that follows a rest (up to 7 ms in the bench; the
+      // preparer wakes us when it is done).
       auto wished = [this] { return wishes_.load() != 0; };
       const bool added =
           (want > 0 && pool_->Warm(PictureBytes(), want, wished)) ||

@@ -336,7 +336,7 @@ class TVideoEngine {
   uint64_t prepJob_ = 0;
   std::atomic<uint64_t> prepJobNow_{0};
   std::atomic<bool> stopPrep_{false};
-  std::atomic<bool> preparing_{false};  // the preparer has a job under way (its own)
+  std::atomic<bool> preparing_{false};  // a job under way; set by the preparer, read by the helper
   std::thread preparer_;
   const std::shared_ptr<TBufferPool> pool_;
 };
