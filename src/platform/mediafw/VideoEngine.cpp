@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -52,9 +53,31 @@ namespace {
 // to it, so what a pool lets go of is given back (the allocator would keep it in the
 // arena of whichever thread allocated it, and two lanes' decoders then hold far more than
 // their budgets). Pages are aligned beyond what any decoder or scaler asks for.
+//
+// A picture of 2 MB or more starts on a 2 MB boundary and asks for huge pages: its first
+// writes then fault once per 2 MB instead of once per 4 KB, which in a virtual machine
+// that hands memory to the guest only when written (free page reporting) made a fresh
+// 3 MB picture 10 ms to write before and under 4 ms after. The length stays the picture's
+// own, so the tail past the last whole 2 MB keeps small pages and nothing is held that
+// the budget does not count.
 uint8_t* MapBytes(size_t bytes) {
-  void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  return p == MAP_FAILED ? nullptr : static_cast<uint8_t*>(p);
+  constexpr size_t kHuge = size_t(2) << 20;
+  if (bytes < kHuge) {
+    void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    return p == MAP_FAILED ? nullptr : static_cast<uint8_t*>(p);
+  }
+  // Mapped with room to align, then the room on both sides given back.
+  void* raw = mmap(nullptr, bytes + kHuge, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (raw == MAP_FAILED) return nullptr;
+  const uintptr_t start = reinterpret_cast<uintptr_t>(raw);
+  const uintptr_t aligned = (start + kHuge - 1) & ~uintptr_t(kHuge - 1);
+  if (aligned > start) munmap(raw, aligned - start);
+  const uintptr_t end = start + bytes + kHuge;
+  if (end > aligned + bytes) munmap(reinterpret_cast<void*>(aligned + bytes), end - (aligned + bytes));
+  auto* p = reinterpret_cast<uint8_t*>(aligned);
+  // Only advice: where huge pages are off, small pages serve as before.
+  madvise(p, bytes, MADV_HUGEPAGE);
+  return p;
 }
 
 #ifndef MADV_POPULATE_WRITE
