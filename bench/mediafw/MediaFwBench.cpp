@@ -382,8 +382,15 @@ void StepPart(TBench& b) {
   std::vector<double> back, fwd, fresh;
   int k = start;
   for (int i = 0; i < 30 && k > 0; ++i) back.push_back(OurStep(m, --k, b.wrong));
+  // Page faults of the whole process per step into frames not decoded: fresh memory is
+  // what made those steps slow on machines that hand memory out late.
+  std::vector<long> freshFaults;
   for (int i = 0; i < 60 && k < b.frames - 1; ++i) {
+    rusage r0{}, r1{};
+    getrusage(RUSAGE_SELF, &r0);
     const double ms = OurStep(m, ++k, b.wrong);
+    getrusage(RUSAGE_SELF, &r1);
+    if (i >= 30) freshFaults.push_back(r1.ru_minflt - r0.ru_minflt);
     (i < 30 ? fwd : fresh).push_back(ms);
   }
   std::vector<double> floorMs;
@@ -407,6 +414,13 @@ void StepPart(TBench& b) {
               Median(back), Max(back), Median(fwd), Max(fwd), Median(fresh), Max(fresh),
               Median(floorMs), Max(floorMs), Median(fresh) / std::max(0.001, Median(floorMs)),
               b.wrong);
+  std::printf("  each step into frames not decoded (ms):");
+  for (double v : fresh) std::printf(" %.1f", v);
+  std::printf("\n  its page faults:");
+  for (long f : freshFaults) std::printf(" %ld", f);
+  std::printf("\n  the floor's steps (ms):");
+  for (double v : floorMs) std::printf(" %.1f", v);
+  std::printf("\n");
   // At the pace of a held key (every 40 ms), the neighbours are ready before each step.
   std::vector<double> paceBack, paceFwd;
   for (int i = 0; i < 30 && k > 0; ++i) {

@@ -54,29 +54,63 @@ namespace {
 // arena of whichever thread allocated it, and two lanes' decoders then hold far more than
 // their budgets). Pages are aligned beyond what any decoder or scaler asks for.
 //
-// A picture of 2 MB or more starts on a 2 MB boundary and asks for huge pages: its first
-// writes then fault once per 2 MB instead of once per 4 KB, which in a virtual machine
-// that hands memory to the guest only when written (free page reporting) made a fresh
-// 3 MB picture 10 ms to write before and under 4 ms after. The length stays the picture's
-// own, so the tail past the last whole 2 MB keeps small pages and nothing is held that
-// the budget does not count.
-uint8_t* MapBytes(size_t bytes) {
-  constexpr size_t kHuge = size_t(2) << 20;
-  if (bytes < kHuge) {
-    void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    return p == MAP_FAILED ? nullptr : static_cast<uint8_t*>(p);
-  }
-  // Mapped with room to align, then the room on both sides given back.
-  void* raw = mmap(nullptr, bytes + kHuge, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (raw == MAP_FAILED) return nullptr;
+// Pictures of 2 MB or more are cut one after another from regions that ask for huge
+// pages: their first writes then fault once per 2 MB instead of once per 4 KB, which in a
+// virtual machine that hands memory to the guest only when written (free page reporting)
+// made a fresh 3 MB picture 10 ms to write before and 3-4 ms after. Cut end to end, a
+// picture's tail shares its huge page with the next picture's head instead of falling
+// back to small pages, and a picture still goes back to the kernel on its own (the
+// kernel splits a huge page it gives back in part), so nothing is held that the budget
+// does not count.
+constexpr size_t kHugePage = size_t(2) << 20;
+constexpr size_t kRegion = size_t(32) << 20;
+
+size_t PageBytes() {
+  static const size_t page =
+      static_cast<size_t>(sysconf(_SC_PAGESIZE) > 0 ? sysconf(_SC_PAGESIZE) : 4096);
+  return page;
+}
+
+uint8_t* MapPlain(size_t bytes) {
+  void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  return p == MAP_FAILED ? nullptr : static_cast<uint8_t*>(p);
+}
+
+// A region of bytes (a multiple of kHugePage) starting on a huge page boundary.
+uint8_t* MapHugeRegion(size_t bytes) {
+  uint8_t* raw = MapPlain(bytes + kHugePage);
+  if (!raw) return nullptr;
   const uintptr_t start = reinterpret_cast<uintptr_t>(raw);
-  const uintptr_t aligned = (start + kHuge - 1) & ~uintptr_t(kHuge - 1);
+  const uintptr_t aligned = (start + kHugePage - 1) & ~uintptr_t(kHugePage - 1);
   if (aligned > start) munmap(raw, aligned - start);
-  const uintptr_t end = start + bytes + kHuge;
+  const uintptr_t end = start + bytes + kHugePage;
   if (end > aligned + bytes) munmap(reinterpret_cast<void*>(aligned + bytes), end - (aligned + bytes));
   auto* p = reinterpret_cast<uint8_t*>(aligned);
   // Only advice: where huge pages are off, small pages serve as before.
   madvise(p, bytes, MADV_HUGEPAGE);
+  return p;
+}
+
+uint8_t* MapBytes(size_t bytes) {
+  if (bytes < kHugePage) return MapPlain(bytes);
+  const size_t page = PageBytes();
+  const size_t rounded = (bytes + page - 1) / page * page;
+  // The region pictures are cut from now: [next, end). Never freed as a whole: each
+  // picture cut from it goes back on its own, the rest when the next region starts.
+  static std::mutex m;
+  static uint8_t* next = nullptr;
+  static uint8_t* end = nullptr;
+  std::lock_guard lock(m);
+  if (!next || size_t(end - next) < rounded) {
+    const size_t size = std::max(kRegion, (rounded + kHugePage - 1) / kHugePage * kHugePage);
+    uint8_t* region = MapHugeRegion(size);
+    if (!region) return nullptr;
+    if (next && end > next) munmap(next, size_t(end - next));
+    next = region;
+    end = region + size;
+  }
+  uint8_t* p = next;
+  next += rounded;
   return p;
 }
 
@@ -90,7 +124,7 @@ uint8_t* MapBytes(size_t bytes) {
 // stops between them (the pages not filled yet fault in later, as they would anyway).
 void FillPages(uint8_t* p, size_t bytes, const std::function<bool()>& stop) {
   constexpr size_t kPiece = size_t(512) << 10;
-  const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE) > 0 ? sysconf(_SC_PAGESIZE) : 4096);
+  const size_t page = PageBytes();
   for (size_t at = 0; at < bytes && !stop(); at += kPiece) {
     const size_t n = std::min(kPiece, bytes - at);
     // In one call where the kernel can (5.14 on); written otherwise.
