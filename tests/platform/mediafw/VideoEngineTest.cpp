@@ -151,7 +151,6 @@ TEST(VideoEngine, PlayingKeepsASecondOfFramesShownAndReusesTheRest) {
   EXPECT_EQ(engine.Stats().cacheHits, hits + 1);
 }
 
-
 // Resident memory of this process in bytes, from the kernel's own count; 0 when unknown.
 uint64_t ResidentBytes() {
   std::ifstream status("/proc/self/status");
