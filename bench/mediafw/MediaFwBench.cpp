@@ -16,6 +16,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <dirent.h>
+#include <map>
 #include <random>
 #include <string>
 #include <sys/resource.h>
@@ -370,6 +372,67 @@ void SeekPart(TBench& b) {
               Median(oursMs) / Median(smartMs), b.wrong, b.differing);
 }
 
+
+// What each thread of the process did in a span: page faults and time on a core and
+// waiting for one, from the kernel's per-thread counts. The engine names its threads, so
+// a slow step tells whose faults or whose wait it was (SKM_BENCH_THREADS=1).
+struct TThreadUse {
+  std::string name;
+  long faults = 0;
+  long long runNs = 0, waitNs = 0;
+};
+std::map<int, TThreadUse> ThreadUse() {
+  std::map<int, TThreadUse> out;
+  DIR* dir = opendir("/proc/self/task");
+  if (!dir) return out;
+  while (const dirent* e = readdir(dir)) {
+    const int tid = std::atoi(e->d_name);
+    if (tid <= 0) continue;
+    const std::string base = std::string("/proc/self/task/") + e->d_name;
+    auto slurp = [&](const char* leaf) {
+      std::string text;
+      if (FILE* f = std::fopen((base + leaf).c_str(), "r")) {
+        char buf[1024];
+        const size_t n = std::fread(buf, 1, sizeof buf - 1, f);
+        text.assign(buf, n);
+        std::fclose(f);
+      }
+      return text;
+    };
+    TThreadUse u;
+    u.name = slurp("/comm");
+    if (!u.name.empty() && u.name.back() == '\n') u.name.pop_back();
+    // Minor faults are the tenth field of stat, counted after the name's closing bracket.
+    const std::string stat = slurp("/stat");
+    const size_t close = stat.rfind(')');
+    if (close != std::string::npos) {
+      int field = 2;
+      for (size_t i = close + 1; i < stat.size(); ++i)
+        if (stat[i] == ' ' && ++field == 10) {
+          u.faults = std::atol(stat.c_str() + i + 1);
+          break;
+        }
+    }
+    std::sscanf(slurp("/schedstat").c_str(), "%lld %lld", &u.runNs, &u.waitNs);
+    out[tid] = u;
+  }
+  closedir(dir);
+  return out;
+}
+
+void PrintThreadUse(const std::map<int, TThreadUse>& from, const std::map<int, TThreadUse>& to) {
+  for (const auto& [tid, u] : to) {
+    const auto was = from.find(tid);
+    const TThreadUse none;
+    const TThreadUse& a = was != from.end() ? was->second : none;
+    const long faults = u.faults - a.faults;
+    const double run = double(u.runNs - a.runNs) / 1e6, wait = double(u.waitNs - a.waitNs) / 1e6;
+    if (faults == 0 && run < 0.3 && wait < 0.3) continue;
+    std::printf(" [%s %d: %ld faults, ran %.1f ms, waited %.1f ms]", u.name.c_str(), tid, faults,
+                run, wait);
+  }
+}
+
 void StepPart(TBench& b) {
   // Steps while paused, each asked for as soon as the last is on screen: 30 backward from
   // the middle of a long group, 30 forward over the frames stepped back over, then 30
@@ -388,8 +451,15 @@ void StepPart(TBench& b) {
   for (int i = 0; i < 60 && k < b.frames - 1; ++i) {
     rusage r0{}, r1{};
     getrusage(RUSAGE_SELF, &r0);
+    const bool perThread = i >= 30 && std::getenv("SKM_BENCH_THREADS");
+    const auto use0 = perThread ? ThreadUse() : std::map<int, TThreadUse>{};
     const double ms = OurStep(m, ++k, b.wrong);
     getrusage(RUSAGE_SELF, &r1);
+    if (perThread) {
+      std::printf("  step to %d: %.1f ms;", k, ms);
+      PrintThreadUse(use0, ThreadUse());
+      std::printf("\n");
+    }
     if (i >= 30) freshFaults.push_back(r1.ru_minflt - r0.ru_minflt);
     (i < 30 ? fwd : fresh).push_back(ms);
   }

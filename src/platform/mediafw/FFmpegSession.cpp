@@ -17,6 +17,7 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <pthread.h>
 #include <thread>
 
 namespace skm::mf::detail {
@@ -142,8 +143,14 @@ class TCore : public std::enable_shared_from_this<TCore> {
   ~TCore() { Shutdown(); }
 
   void Launch() {
-    engineThread_ = std::thread([this] { EngineLoop(); });
-    eventThread_ = std::thread([self = shared_from_this()] { self->EventLoop(); });
+    engineThread_ = std::thread([this] {
+      pthread_setname_np(pthread_self(), "skm-engine");
+      EngineLoop();
+    });
+    eventThread_ = std::thread([self = shared_from_this()] {
+      pthread_setname_np(pthread_self(), "skm-events");
+      self->EventLoop();
+    });
   }
 
   // --- Commands (any thread).

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <pthread.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -33,8 +34,10 @@ constexpr int64_t kContinueWindowHns = 20'000'000;
 // close to it: the frames within stay linked, so steps back from the target find them.
 constexpr int64_t kDecodeAllBeforeHns = 10'000'000;
 
-// While playing, decoded frames shown longer ago than this are let go at once.
-constexpr int64_t kPlayedKeepHns = 10'000'000;
+// Decoded frames farther than this from the playhead give their buffers to the frames
+// decoded next: while playing at once, and when a step must decode, before it takes fresh
+// memory. A second is what steps back right after a pause need; the pause prepares more.
+constexpr int64_t kNearKeepHns = 10'000'000;
 
 // Steps closer together than this leave the costly part of the preparation for later.
 constexpr auto kSettle = std::chrono::milliseconds(150);
@@ -168,6 +171,11 @@ size_t TFreeBuffers::Limit(size_t bytes) const {
 size_t TFreeBuffers::Size() {
   std::lock_guard lock(m_);
   return size_;
+}
+
+size_t TFreeBuffers::FreeCount() {
+  std::lock_guard lock(m_);
+  return free_.size();
 }
 
 uint8_t* TFreeBuffers::Take(size_t bytes) {
@@ -410,8 +418,15 @@ HRESULT TVideoEngine::Open(std::string& message) {
     std::lock_guard lock(cacheMutex_);
     warm_ = true;
   }
-  if (!helper_.joinable()) helper_ = std::thread([this] { HelperLoop(); });
-  if (!preparer_.joinable()) preparer_ = std::thread([this] { PreparerLoop(); });
+  // Named so a profile or /proc tells the engine's threads apart.
+  if (!helper_.joinable()) helper_ = std::thread([this] {
+    pthread_setname_np(pthread_self(), "skm-convert");
+    HelperLoop();
+  });
+  if (!preparer_.joinable()) preparer_ = std::thread([this] {
+    pthread_setname_np(pthread_self(), "skm-prepare");
+    PreparerLoop();
+  });
   return S_OK;
 }
 
@@ -762,7 +777,7 @@ void TVideoEngine::Evict() {
   if (playing_) {
     const auto keep = FindBest(focus_);
     while (!cache_.empty() && cache_.begin() != keep &&
-           cache_.begin()->first < focus_ - kPlayedKeepHns) {
+           cache_.begin()->first < focus_ - kNearKeepHns) {
       cacheBytes_ -= cache_.begin()->second.bytes;
       cache_.erase(cache_.begin());
     }
@@ -777,6 +792,30 @@ void TVideoEngine::Evict() {
                       : back;
     if (victim == keep) victim = victim == front ? back : front;
     if (victim == keep) break;
+    cacheBytes_ -= victim->second.bytes;
+    cache_.erase(victim);
+  }
+}
+
+void TVideoEngine::RecycleFarFrames() {
+  // A step into frames not decoded yet takes a decoded-picture buffer or more for each
+  // frame it decodes. Fresh memory, where the host backs a page only on its first write
+  // (virtual machines that report free memory back), cost 2-3 ms a 2 MB huge page, more
+  // than decoding the frame; steps back to back leave no rest in which to ready buffers.
+  // So while the cache still grows, the frames farthest from the playhead give up theirs;
+  // a preparation at the next rest decodes them again, in the background.
+  const size_t want = 2 * static_cast<size_t>(std::max(1, WindowFrames()));
+  size_t free = framePool_.FreeCount();
+  if (free >= want) return;
+  std::lock_guard lock(cacheMutex_);
+  if (playing_) return;
+  while (free < want && cache_.size() > 2) {
+    auto front = cache_.begin();
+    auto back = std::prev(cache_.end());
+    const int64_t behind = focus_ - front->first, ahead = back->first - focus_;
+    auto victim = behind >= ahead ? front : back;
+    if (std::max(behind, ahead) <= kNearKeepHns) break;
+    if (victim->second.yuv) ++free;
     cacheBytes_ -= victim->second.bytes;
     cache_.erase(victim);
   }
@@ -1190,7 +1229,15 @@ TVideoEngine::TResult TVideoEngine::EnsureLocked(int64_t t,
   }
   // A frame that must be decoded first gets the cores: the pictures the helper was to
   // prepare around the old playhead wait for the next window.
-  if (convert) Want({});
+  if (convert) {
+    Want({});
+    bool cached;
+    {
+      std::lock_guard lock(cacheMutex_);
+      cached = FindExact(t) != cache_.end();
+    }
+    if (!cached) RecycleFarFrames();
+  }
   const TResult r = Decode(t, interrupted, kUnknown);
   if (r == TResult::Interrupted) return r;
   int64_t pts = kUnknown;
@@ -1381,13 +1428,21 @@ void TVideoEngine::PrefetchLocked(int64_t t, TWay way,
     decodeOn(decodeAfter);
     post(1);
   }
-  if (stop() || !settle()) return;
+  if (stop()) return;
+  // Held back toward the end of what is linked behind, the steps would reach it with
+  // nothing decoded there and wait for a whole group: the last second behind is prepared
+  // beside them. Steps back over decoded frames leave a core free for it, and the
+  // decoding head keeps its place between the steps that break it off.
+  const bool nearGap =
+      backward && predecessors(2 * window).size() < 2 * static_cast<size_t>(window);
+  if (!nearGap && !settle()) return;
   const int64_t second = static_cast<int64_t>(std::ceil(1e7 / frameDur_));
   // What a seek leaves linked before its target (a little less: the margin is counted from
   // the decision time), so a seek into a group needs no preparation at once.
   const int64_t recent =
       std::max<int64_t>(2, static_cast<int64_t>(kDecodeAllBeforeHns / frameDur_) - 2);
   if (!PrepareBehind(at, recent, stop)) return;
+  if (nearGap && !settle()) return;
   decodeOn(decodeAfter);
   if (stop()) return;
   before = predecessors(window);

@@ -46,6 +46,8 @@ class TFreeBuffers : public std::enable_shared_from_this<TFreeBuffers> {
   bool Warm(size_t bytes, size_t want, const std::function<bool()>& stop);
   // The size of the buffers taken last (0 before the first).
   size_t Size();
+  // Free buffers kept now.
+  size_t FreeCount();
   // Buffers mapped from the kernel so far (reused ones not counted).
   uint64_t Mapped() const { return mapped_.load(); }
   // Its session closes: what comes back beyond what it keeps waits for the next session
@@ -100,6 +102,8 @@ class TFramePool {
   bool Warm(size_t want, const std::function<bool()>& stop);
   // See TFreeBuffers::Close.
   void Close() { free_->Close(); }
+  // Free buffers kept now.
+  size_t FreeCount() { return free_->FreeCount(); }
   // Buffers mapped from the kernel so far (reused ones not counted).
   uint64_t Mapped() const { return free_->Mapped(); }
 
@@ -177,6 +181,9 @@ class TVideoEngine {
   // The last entry not after t (the first entry when all are after t), or end().
   std::map<int64_t, TEntry>::iterator FindBest(int64_t t);
   void Evict();
+  // Before a frame asked for is decoded: far frames go so its decoder reuses their
+  // buffers instead of fresh memory.
+  void RecycleFarFrames();
   // Lets go of the entry's converted picture; its decoded frame stays.
   void DropConverted(TEntry& e);
   static size_t FrameBytes(const AVFrame* f);

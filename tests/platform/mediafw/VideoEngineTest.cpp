@@ -5,10 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
 #include <fstream>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -149,6 +151,66 @@ TEST(VideoEngine, PlayingKeepsASecondOfFramesShownAndReusesTheRest) {
   const uint64_t hits = engine.Stats().cacheHits;
   ASSERT_EQ(engine.Ensure(back, nullptr), TVideoEngine::TResult::Ready);
   EXPECT_EQ(engine.Stats().cacheHits, hits + 1);
+}
+
+TEST(VideoEngine, StepsIntoFramesNotDecodedReuseTheBuffersOfFarFrames) {
+  // Steps forward back to back, each decoding its frame: the frames more than a second
+  // behind give their buffers to the frames decoded next rather than the cache growing
+  // into fresh memory, and the last second stays for the steps back.
+  TMovieRecipe r;
+  r.rate = "25";
+  r.frames = 200;
+  r.gop = 200;
+  r.bframes = 2;
+  r.audio = false;
+  const auto opened = Opened(Probed(r), uint64_t(1) << 30);
+  ASSERT_NE(opened, nullptr);
+  TVideoEngine& engine = *opened;
+  const int64_t step = int64_t(10'000'000 / 25);
+  auto show = [&](int k) { return engine.Ensure(engine.DecisionTime(k * step), nullptr); };
+  ASSERT_EQ(show(100), TVideoEngine::TResult::Ready);
+  const TVideoEngine::TStats seeked = engine.Stats();
+  for (int k = 101; k < 190; ++k) ASSERT_EQ(show(k), TVideoEngine::TResult::Ready) << k;
+  const TVideoEngine::TStats s = engine.Stats();
+  EXPECT_GE(s.framesDecoded - seeked.framesDecoded, 85u);
+  // A few buffers while the far frames run out (the decoder's delay, the free ones kept).
+  EXPECT_LE(s.frameBuffersMapped - seeked.frameBuffersMapped, 16u)
+      << "mapped " << s.frameBuffersMapped << " after the seek " << seeked.frameBuffersMapped;
+  EXPECT_LE(s.cachedFrames, 45u);
+  // The last second behind is still there: stepping back through it decodes nothing.
+  const uint64_t decoded = s.framesDecoded;
+  for (int k = 188; k >= 166; --k) ASSERT_EQ(show(k), TVideoEngine::TResult::Ready) << k;
+  EXPECT_EQ(engine.Stats().framesDecoded, decoded);
+}
+
+TEST(VideoEngine, StepsHeldBackTowardTheEndOfWhatIsDecodedHaveTheLastSecondPrepared) {
+  // A seek keeps the second before its target. Steps back that keep coming faster than
+  // the preparation waits for toward the start of that second would reach it with
+  // nothing decoded there: the second behind them is prepared beside the steps.
+  TMovieRecipe r;
+  r.rate = "25";
+  r.frames = 150;
+  r.gop = 150;
+  r.bframes = 2;
+  r.audio = false;
+  const auto opened = Opened(Probed(r), uint64_t(1) << 30);
+  ASSERT_NE(opened, nullptr);
+  TVideoEngine& engine = *opened;
+  const int64_t step = int64_t(10'000'000 / 25);
+  ASSERT_EQ(engine.Ensure(engine.DecisionTime(120 * step), nullptr), TVideoEngine::TResult::Ready);
+  // Back to back: each preparation is broken off by the next step before it starts.
+  int k = 120;
+  while (k > 101) ASSERT_TRUE(ShowPaused(engine, --k));
+  // Held there, steps still coming (a key held at the first picture it can reach, say):
+  // the frames before it arrive without a pause.
+  const uint64_t held = engine.Stats().cachedFrames;
+  bool prepared = false;
+  for (int i = 0; i < 250 && !prepared; ++i) {
+    engine.Prefetch(engine.DecisionTime(k * step));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    prepared = engine.Stats().cachedFrames >= held + 10;
+  }
+  EXPECT_TRUE(prepared) << "frames held " << engine.Stats().cachedFrames << ", before " << held;
 }
 
 #if defined(__SANITIZE_ADDRESS__)
