@@ -444,7 +444,16 @@ void StepPart(TBench& b) {
   m.SeekPaused(uint64_t(start) * m.step);
   std::vector<double> back, fwd, fresh;
   int k = start;
-  for (int i = 0; i < 30 && k > 0; ++i) back.push_back(OurStep(m, --k, b.wrong));
+  for (int i = 0; i < 30 && k > 0; ++i) {
+    const bool perThread = std::getenv("SKM_BENCH_THREADS");
+    const auto use0 = perThread ? ThreadUse() : std::map<int, TThreadUse>{};
+    back.push_back(OurStep(m, --k, b.wrong));
+    if (perThread) {
+      std::printf("  step back to %d: %.1f ms;", k, back.back());
+      PrintThreadUse(use0, ThreadUse());
+      std::printf("\n");
+    }
+  }
   // Page faults of the whole process per step into frames not decoded: fresh memory is
   // what made those steps slow on machines that hand memory out late.
   std::vector<long> freshFaults;
@@ -484,7 +493,9 @@ void StepPart(TBench& b) {
               Median(back), Max(back), Median(fwd), Max(fwd), Median(fresh), Max(fresh),
               Median(floorMs), Max(floorMs), Median(fresh) / std::max(0.001, Median(floorMs)),
               b.wrong);
-  std::printf("  each step into frames not decoded (ms):");
+  std::printf("  each step back (ms):");
+  for (double v : back) std::printf(" %.1f", v);
+  std::printf("\n  each step into frames not decoded (ms):");
   for (double v : fresh) std::printf(" %.1f", v);
   std::printf("\n  its page faults:");
   for (long f : freshFaults) std::printf(" %ld", f);

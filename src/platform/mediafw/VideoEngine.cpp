@@ -42,6 +42,12 @@ constexpr int64_t kNearKeepHns = 10'000'000;
 // Steps closer together than this leave the costly part of the preparation for later.
 constexpr auto kSettle = std::chrono::milliseconds(150);
 
+int64_t SteadyNs() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
 // A preparation starts this long after the step or seek that asked for it.
 constexpr auto kHandOff = std::chrono::milliseconds(5);
 
@@ -449,6 +455,8 @@ void TVideoEngine::Prefetch(int64_t t) {
     way = lastWay_;
   lastPrefetch_ = t;
   lastWay_ = way;
+  prefetchBeforeNs_ = prefetchNs_.load();
+  prefetchNs_ = SteadyNs();
   {
     std::lock_guard lock(cacheMutex_);
     warm_ = true;
@@ -603,10 +611,17 @@ void TVideoEngine::HelperLoop() {
       // preparer has a job: on two cores, writing fresh memory beside its decoding left
       // no core for the step that follows a rest (up to 7 ms in the bench; the
       // preparer wakes us when it is done).
+      // Nor while steps come in quick succession: those that decode take the buffers of
+      // far frames, and fresh ones written here took a core from them (up to 8 ms a
+      // step back to back). The pause after them readies what is still missing.
       auto wished = [this] { return wishes_.load() != 0; };
+      const int64_t settleNs = std::chrono::nanoseconds(kSettle).count();
+      const int64_t lastNs = prefetchNs_.load();
+      const bool rapid =
+          lastNs - prefetchBeforeNs_.load() < settleNs && SteadyNs() - lastNs < settleNs;
       const bool added =
           (want > 0 && pool_->Warm(PictureBytes(), want, wished)) ||
-          (!preparing_.load() &&
+          (!rapid && !preparing_.load() &&
            framePool_.Warm(static_cast<size_t>(2 * std::max(1, WindowFrames())),
                            [&] { return wished() || preparing_.load(); }));
       lock.lock();

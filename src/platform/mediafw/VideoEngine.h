@@ -307,6 +307,9 @@ class TVideoEngine {
   std::atomic<bool> eofSeen_{false};
   int64_t lastPrefetch_ = kUnknown;  // decision time of the last prefetch (engine thread)
   TWay lastWay_ = TWay::Jump;        // how the playhead got there (engine thread)
+  // When the last two prefetches came (steady clock, ns): written by the engine thread,
+  // read by the helper to tell steps in quick succession.
+  std::atomic<int64_t> prefetchNs_{0}, prefetchBeforeNs_{0};
   int64_t behindDoneFor_ = kUnknown;  // the target of the last preparation behind
   int failures_ = 0;
 
