@@ -153,17 +153,23 @@ TEST(VideoEngine, PlayingKeepsASecondOfFramesShownAndReusesTheRest) {
   EXPECT_EQ(engine.Stats().cacheHits, hits + 1);
 }
 
+// A 25/s movie of n frames in one group (a keyframe only at the start, B-frames), opened
+// at 1 GiB; nullptr (the test failed) otherwise.
+std::unique_ptr<TVideoEngine> OneGroupEngine(int n) {
+  TMovieRecipe r;
+  r.rate = "25";
+  r.frames = n;
+  r.gop = n;
+  r.bframes = 2;
+  r.audio = false;
+  return Opened(Probed(r), uint64_t(1) << 30);
+}
+
 TEST(VideoEngine, StepsIntoFramesNotDecodedReuseTheBuffersOfFarFrames) {
   // Steps forward back to back, each decoding its frame: the frames more than a second
   // behind give their buffers to the frames decoded next rather than the cache growing
   // into fresh memory, and the last second stays for the steps back.
-  TMovieRecipe r;
-  r.rate = "25";
-  r.frames = 200;
-  r.gop = 200;
-  r.bframes = 2;
-  r.audio = false;
-  const auto opened = Opened(Probed(r), uint64_t(1) << 30);
+  const auto opened = OneGroupEngine(200);
   ASSERT_NE(opened, nullptr);
   TVideoEngine& engine = *opened;
   const int64_t step = int64_t(10'000'000 / 25);
@@ -187,13 +193,7 @@ TEST(VideoEngine, StepsHeldBackTowardTheEndOfWhatIsDecodedHaveTheLastSecondPrepa
   // A seek keeps the second before its target. Steps back that keep coming faster than
   // the preparation waits for toward the start of that second would reach it with
   // nothing decoded there: the second behind them is prepared beside the steps.
-  TMovieRecipe r;
-  r.rate = "25";
-  r.frames = 150;
-  r.gop = 150;
-  r.bframes = 2;
-  r.audio = false;
-  const auto opened = Opened(Probed(r), uint64_t(1) << 30);
+  const auto opened = OneGroupEngine(150);
   ASSERT_NE(opened, nullptr);
   TVideoEngine& engine = *opened;
   const int64_t step = int64_t(10'000'000 / 25);
