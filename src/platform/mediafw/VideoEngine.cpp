@@ -42,18 +42,19 @@ constexpr int64_t kNearKeepHns = 10'000'000;
 // Steps closer together than this leave the costly part of the preparation for later.
 constexpr auto kSettle = std::chrono::milliseconds(150);
 
-int64_t SteadyNs() {
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
-
 // A preparation starts this long after the step or seek that asked for it.
 constexpr auto kHandOff = std::chrono::milliseconds(5);
 
 // A second decoding head (and the frames it prepares behind the playhead) is worth its
 // memory only from this budget on.
 constexpr uint64_t kTwoHeadsBudget = 64ull << 20;
+
+// Now on the steady clock, as a number that fits in an atomic.
+int64_t SteadyNs() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
 
 } // namespace
 
@@ -820,17 +821,17 @@ void TVideoEngine::RecycleFarFrames() {
   // So while the cache still grows, the frames farthest from the playhead give up theirs;
   // a preparation at the next rest decodes them again, in the background.
   const size_t want = 2 * static_cast<size_t>(std::max(1, WindowFrames()));
-  size_t free = framePool_.FreeCount();
-  if (free >= want) return;
+  size_t spare = framePool_.FreeCount();
+  if (spare >= want) return;
   std::lock_guard lock(cacheMutex_);
   if (playing_) return;
-  while (free < want && cache_.size() > 2) {
+  while (spare < want && cache_.size() > 2) {
     auto front = cache_.begin();
     auto back = std::prev(cache_.end());
     const int64_t behind = focus_ - front->first, ahead = back->first - focus_;
     auto victim = behind >= ahead ? front : back;
     if (std::max(behind, ahead) <= kNearKeepHns) break;
-    if (victim->second.yuv) ++free;
+    if (victim->second.yuv) ++spare;
     cacheBytes_ -= victim->second.bytes;
     cache_.erase(victim);
   }
@@ -1232,6 +1233,7 @@ TVideoEngine::TResult TVideoEngine::EnsureLocked(int64_t t,
                                                  bool convert) {
   // A frame asked for to be shown becomes the playhead; the frames the window prepares
   // leave it where it is.
+  bool cached = false;
   {
     std::lock_guard lock(cacheMutex_);
     if (convert) focus_ = t;
@@ -1240,17 +1242,13 @@ TVideoEngine::TResult TVideoEngine::EnsureLocked(int64_t t,
       ++stats_.cacheHits;
       // Converted below, outside the lock, when asked for.
       if (it->second.bgra || !convert) return TResult::Ready;
+      cached = true;
     }
   }
   // A frame that must be decoded first gets the cores: the pictures the helper was to
   // prepare around the old playhead wait for the next window.
   if (convert) {
     Want({});
-    bool cached;
-    {
-      std::lock_guard lock(cacheMutex_);
-      cached = FindExact(t) != cache_.end();
-    }
     if (!cached) RecycleFarFrames();
   }
   const TResult r = Decode(t, interrupted, kUnknown);
