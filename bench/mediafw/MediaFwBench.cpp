@@ -372,7 +372,6 @@ void SeekPart(TBench& b) {
               Median(oursMs) / Median(smartMs), b.wrong, b.differing);
 }
 
-
 // What each thread of the process did in a span: page faults and time on a core and
 // waiting for one, from the kernel's per-thread counts. The engine names its threads, so
 // a slow step tells whose faults or whose wait it was (SKM_BENCH_THREADS=1).
@@ -444,31 +443,27 @@ void StepPart(TBench& b) {
   m.SeekPaused(uint64_t(start) * m.step);
   std::vector<double> back, fwd, fresh;
   int k = start;
-  for (int i = 0; i < 30 && k > 0; ++i) {
-    const bool perThread = std::getenv("SKM_BENCH_THREADS");
-    const auto use0 = perThread ? ThreadUse() : std::map<int, TThreadUse>{};
-    back.push_back(OurStep(m, --k, b.wrong));
-    if (perThread) {
-      std::printf("  step back to %d: %.1f ms;", k, back.back());
+  // A step to frame k, with what each thread did during it when asked for.
+  const bool listThreads = std::getenv("SKM_BENCH_THREADS") != nullptr;
+  auto step = [&](const char* way, int to, bool list) {
+    const auto use0 = list ? ThreadUse() : std::map<int, TThreadUse>{};
+    const double ms = OurStep(m, to, b.wrong);
+    if (list) {
+      std::printf("  step %s %d: %.1f ms;", way, to, ms);
       PrintThreadUse(use0, ThreadUse());
       std::printf("\n");
     }
-  }
+    return ms;
+  };
+  for (int i = 0; i < 30 && k > 0; ++i) back.push_back(step("back to", --k, listThreads));
   // Page faults of the whole process per step into frames not decoded: fresh memory is
   // what made those steps slow on machines that hand memory out late.
   std::vector<long> freshFaults;
   for (int i = 0; i < 60 && k < b.frames - 1; ++i) {
     rusage r0{}, r1{};
     getrusage(RUSAGE_SELF, &r0);
-    const bool perThread = i >= 30 && std::getenv("SKM_BENCH_THREADS");
-    const auto use0 = perThread ? ThreadUse() : std::map<int, TThreadUse>{};
-    const double ms = OurStep(m, ++k, b.wrong);
+    const double ms = step("to", ++k, listThreads && i >= 30);
     getrusage(RUSAGE_SELF, &r1);
-    if (perThread) {
-      std::printf("  step to %d: %.1f ms;", k, ms);
-      PrintThreadUse(use0, ThreadUse());
-      std::printf("\n");
-    }
     if (i >= 30) freshFaults.push_back(r1.ru_minflt - r0.ru_minflt);
     (i < 30 ? fwd : fresh).push_back(ms);
   }
