@@ -1445,9 +1445,11 @@ void TVideoEngine::PrefetchLocked(int64_t t, TWay way,
   // Held back toward the end of what is linked behind, the steps would reach it with
   // nothing decoded there and wait for a whole group: the last second behind is prepared
   // beside them. Steps back over decoded frames leave a core free for it, and the
-  // decoding head keeps its place between the steps that break it off.
+  // decoding head keeps its place between the steps that break it off. It starts four
+  // windows before the end: from two, a held key (a step each 40 ms) reached the end
+  // before the group was decoded (14 to 27 ms for that step).
   const bool nearGap =
-      backward && predecessors(2 * window).size() < 2 * static_cast<size_t>(window);
+      backward && predecessors(4 * window).size() < 4 * static_cast<size_t>(window);
   if (!nearGap && !settle()) return;
   const int64_t second = static_cast<int64_t>(std::ceil(1e7 / frameDur_));
   // What a seek leaves linked before its target (a little less: the margin is counted from
