@@ -480,10 +480,7 @@ void StepPart(TBench& b) {
   }
   // The floor runs once our session is closed: its preparation in the background would
   // otherwise share the cores with the floor's steps.
-  m.session->Shutdown();
-  m.source->Shutdown();
-  m.session.reset();
-  m.source.reset();
+  m.Close();
   std::vector<double> floorMs;
   {
     TFloor f;

@@ -1447,7 +1447,7 @@ void TVideoEngine::PrefetchLocked(int64_t t, TWay way,
   // beside them. Steps back over decoded frames leave a core free for it, and the
   // decoding head keeps its place between the steps that break it off. It starts four
   // windows before the end: from two, a held key (a step each 40 ms) reached the end
-  // before the group was decoded (14 to 27 ms for that step).
+  // before the group was decoded (6 to 60 ms for that step).
   const bool nearGap =
       backward && predecessors(4 * window).size() < 4 * static_cast<size_t>(window);
   if (!nearGap && !settle()) return;

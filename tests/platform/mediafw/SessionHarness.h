@@ -85,9 +85,14 @@ struct TOpened {
   uint64_t duration = 0;
   bool hasVideo = false, hasAudio = false;
 
-  ~TOpened() {
+  ~TOpened() { Close(); }
+
+  // Shuts the session and the source down (their threads end) before the harness goes.
+  void Close() {
     if (session) session->Shutdown();
     if (source) source->Shutdown();
+    session.reset();
+    source.reset();
   }
 
   // Opens path; returns the first failure. Waits for the topology to be ready.
