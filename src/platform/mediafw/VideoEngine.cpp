@@ -603,11 +603,20 @@ void TVideoEngine::HelperLoop() {
       // convert into, written once here. A fresh buffer's first writes cost the kernel
       // a page fault per page, and conversions in a row into fresh buffers (steps back
       // to back right after a seek) went at a seventh of their speed.
-      size_t converted = 0;
-      for (const auto& entry : cache_) converted += entry.second.bgra != nullptr;
+      size_t converted = 0, outside = 0;
+      const int64_t reach = WindowReach();
+      for (const auto& [pts, entry] : cache_) {
+        if (!entry.bgra) continue;
+        ++converted;
+        outside += std::abs(double(pts - focus_)) > double(reach);
+      }
       // The pictures on screen are held outside the cache, two at most.
       const size_t want = MaxConverted() + 2 > converted ? MaxConverted() + 2 - converted : 0;
       lock.unlock();
+      // Pictures first, but not while steps come in quick succession and a converted
+      // picture outside the window can give its buffer to the next conversion instead:
+      // a fresh 1080p picture written here took a core for 4-23 ms, and steps back to
+      // back into frames not decoded took up to 8 ms meanwhile.
       // Then decoded pictures for the frames decoding ahead will add, but not while the
       // preparer has a job: on two cores, writing fresh memory beside its decoding left
       // no core for the step that follows a rest (up to 7 ms in the bench; the
@@ -621,7 +630,7 @@ void TVideoEngine::HelperLoop() {
       const bool rapid =
           lastNs - prefetchBeforeNs_.load() < settleNs && SteadyNs() - lastNs < settleNs;
       const bool added =
-          (want > 0 && pool_->Warm(PictureBytes(), want, wished)) ||
+          (want > 0 && !(rapid && outside > 0) && pool_->Warm(PictureBytes(), want, wished)) ||
           (!rapid && !preparing_.load() &&
            framePool_.Warm(static_cast<size_t>(2 * std::max(1, WindowFrames())),
                            [&] { return wished() || preparing_.load(); }));
@@ -658,6 +667,10 @@ size_t TVideoEngine::PictureBytes() const {
 
 size_t TVideoEngine::MaxConverted() const {
   return 2 * static_cast<size_t>(std::max(1, WindowFrames())) + 2;
+}
+
+int64_t TVideoEngine::WindowReach() const {
+  return static_cast<int64_t>(frameDur_ * (std::max(1, WindowFrames()) + 0.5));
 }
 
 int TVideoEngine::WindowFrames() const {
@@ -813,6 +826,27 @@ void TVideoEngine::Evict() {
   }
 }
 
+void TVideoEngine::RecycleFarPicture() {
+  // A picture converted into fresh memory costs the kernel's page faults (a 1080p picture
+  // 8-20 ms in a virtual machine whose host hands memory over on first write): with no
+  // free buffer, the converted picture farthest from the playhead, outside the window,
+  // gives up its own. Converting it again, should the playhead come back, costs a
+  // millisecond.
+  if (pool_->FreeCount() > 0) return;
+  const int64_t reach = WindowReach();
+  auto far = cache_.end();
+  int64_t farDist = reach;
+  for (auto it = cache_.begin(); it != cache_.end(); ++it) {
+    if (!it->second.bgra || !it->second.yuv) continue;
+    const int64_t d = it->first > focus_ ? it->first - focus_ : focus_ - it->first;
+    if (d > farDist) {
+      far = it;
+      farDist = d;
+    }
+  }
+  if (far != cache_.end()) DropConverted(far->second);
+}
+
 void TVideoEngine::RecycleFarFrames() {
   // A step into frames not decoded yet takes a decoded-picture buffer or more for each
   // frame it decodes. Fresh memory, where the host backs a page only on its first write
@@ -922,6 +956,7 @@ void TVideoEngine::ConvertEntry(int64_t pts, bool background) {
       const bool busy = onDemandNow || (!background && inFlight_ == pts);
       if (!busy) {
         ref = av_frame_clone(it->second.yuv.get());
+        RecycleFarPicture();
         break;
       }
       // Someone converts this frame right now: the helper leaves it to them, a caller on

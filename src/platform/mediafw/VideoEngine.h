@@ -79,6 +79,8 @@ class TBufferPool {
   }
   // Buffers mapped from the kernel so far (reused ones not counted).
   uint64_t Mapped() const { return free_->Mapped(); }
+  // Free buffers kept now.
+  size_t FreeCount() { return free_->FreeCount(); }
   // See TFreeBuffers::Close.
   void Close() { free_->Close(); }
 
@@ -184,6 +186,9 @@ class TVideoEngine {
   // Before a frame asked for is decoded: far frames go so its decoder reuses their
   // buffers instead of fresh memory.
   void RecycleFarFrames();
+  // Before a picture is converted with no free buffer in the pool: the converted picture
+  // farthest from the playhead outside the window lets go of its buffer.
+  void RecycleFarPicture();
   // Lets go of the entry's converted picture; its decoded frame stays.
   void DropConverted(TEntry& e);
   static size_t FrameBytes(const AVFrame* f);
@@ -205,6 +210,8 @@ class TVideoEngine {
   void HelperLoop();
   // How many frames a window around the playhead may hold, given the budget.
   int WindowFrames() const;
+  // How far from the playhead (100 ns) the window reaches, half a frame's margin included.
+  int64_t WindowReach() const;
   // Converted pictures kept at most: the window on both sides and a few stepped over.
   size_t MaxConverted() const;
   // Bytes of one converted picture's buffer.

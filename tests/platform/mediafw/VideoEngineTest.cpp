@@ -91,6 +91,42 @@ TEST(VideoEngine, ConvertedPicturesStayFewAndTheirBuffersAreReused) {
 }
 
 
+TEST(VideoEngine, StepsBackToBackAfterARestTakeNoFreshPictureMemory) {
+  // A rest readies the picture buffers the window needs; the steps back to back that
+  // follow leave no rest for more, so each step's picture must take a buffer given back
+  // by a converted picture outside the window, not fresh memory (taken by the step itself
+  // or written beside it: 4-23 ms a 1080p picture where the host hands memory over on
+  // first write). The screen holds the last two pictures shown meanwhile.
+  TMovieRecipe r;
+  r.frames = 120;
+  r.gop = 120;
+  r.audio = false;
+  const auto engine = Opened(Probed(r), uint64_t(1) << 30);
+  ASSERT_NE(engine, nullptr);
+  const int64_t step = int64_t(10'000'000 / 25);
+  std::shared_ptr<const VideoFrame> onScreen[2];
+  auto show = [&](int k) {
+    const int64_t t = engine->DecisionTime(k * step);
+    if (engine->Ensure(t, nullptr) != TVideoEngine::TResult::Ready) return false;
+    if (engine->GetImage(t, onScreen[k % 2]) != S_OK) return false;
+    engine->Prefetch(t);
+    return true;
+  };
+  ASSERT_TRUE(show(20));
+  // Rested once nothing more is mapped for half a second (slow builds take longer).
+  uint64_t rested = engine->Stats().pictureBuffersMapped;
+  for (int quiet = 0, waited = 0; quiet < 5 && waited < 100; ++waited) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const uint64_t now = engine->Stats().pictureBuffersMapped;
+    quiet = now == rested ? quiet + 1 : 0;
+    rested = now;
+  }
+  for (int k = 21; k < 110; ++k) ASSERT_TRUE(show(k)) << "frame " << k;
+  const TVideoEngine::TStats s = engine->Stats();
+  EXPECT_LE(s.convertedHeld, 14u);
+  EXPECT_EQ(s.pictureBuffersMapped, rested) << "converted " << s.framesConverted;
+}
+
 TEST(VideoEngine, ASessionOpenedAfterAnotherTakesTheBuffersItLetGo) {
   // Memory given back to the kernel comes back a page fault at a time: the next movie
   // opened (or the same one reopened) decodes and converts into the buffers the closed
