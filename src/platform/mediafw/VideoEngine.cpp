@@ -831,13 +831,14 @@ void TVideoEngine::RecycleFarPicture() {
   // 8-20 ms in a virtual machine whose host hands memory over on first write): with no
   // free buffer, the converted picture farthest from the playhead, outside the window,
   // gives up its own. Converting it again, should the playhead come back, costs a
-  // millisecond.
+  // millisecond. A picture held elsewhere too (on screen, in a blend) would give nothing
+  // back; copies are only made under the cache's lock, so the count cannot grow meanwhile.
   if (pool_->FreeCount() > 0) return;
   const int64_t reach = WindowReach();
   auto far = cache_.end();
   int64_t farDist = reach;
   for (auto it = cache_.begin(); it != cache_.end(); ++it) {
-    if (!it->second.bgra || !it->second.yuv) continue;
+    if (!it->second.bgra || !it->second.yuv || it->second.bgra.use_count() > 1) continue;
     const int64_t d = it->first > focus_ ? it->first - focus_ : focus_ - it->first;
     if (d > farDist) {
       far = it;
