@@ -359,9 +359,10 @@ void SeekPart(TBench& b) {
     std::printf("  %6d %8.1f %8.1f %8.1f %8.1f\n", k, naiveMs.back(), smartMs.back(),
                 oursMs.back(), haveMpv ? mpvMs.back() : 0.0);
   }
+  char mpvMean[32] = "n/a";
+  if (!mpvMs.empty()) std::snprintf(mpvMean, sizeof mpvMean, "%.1f", Mean(mpvMs));
   std::printf("  mean: naive floor %.1f, floor with the engine's shortcuts %.1f, ours %.1f, mpv %s\n",
-              Mean(naiveMs), Mean(smartMs), Mean(oursMs),
-              mpvMs.empty() ? "n/a" : std::to_string(Mean(mpvMs)).c_str());
+              Mean(naiveMs), Mean(smartMs), Mean(oursMs), mpvMean);
   std::printf("  median: naive %.1f, floor %.1f, ours %.1f, mpv %.1f\n", Median(naiveMs),
               Median(smartMs), Median(oursMs), Median(mpvMs));
   std::printf("  ratio of means ours/naive %.2f, ours/floor %.2f", Mean(oursMs) / Mean(naiveMs),
@@ -565,10 +566,15 @@ void ColdPart(TBench& b) {
         m.SeekPaused(uint64_t(b.frames - 1) * m.step);  // away from the group before key
         m.SeekPaused(uint64_t(key) * m.step);
         if (rest) std::this_thread::sleep_for(std::chrono::seconds(1));
+        // Page faults tell fresh memory from reused: the first session of a process has
+        // no free buffers to take yet.
+        rusage r0{}, r1{};
+        getrusage(RUSAGE_SELF, &r0);
         const double ms = OurStep(m, key - 1, b.wrong);
+        getrusage(RUSAGE_SELF, &r1);
         (rest ? acrossRested : acrossCold).push_back(ms);
-        std::printf("  across the keyframe %d -> %d, %s: %.1f\n", key, key - 1,
-                    rest ? "after 1 s paused" : "cold", ms);
+        std::printf("  across the keyframe %d -> %d, %s: %.1f (%ld page faults)\n", key, key - 1,
+                    rest ? "after 1 s paused" : "cold", ms, r1.ru_minflt - r0.ru_minflt);
       }
       {
         TFloor f;
