@@ -603,18 +603,15 @@ void TVideoEngine::HelperLoop() {
       // convert into, written once here. A fresh buffer's first writes cost the kernel
       // a page fault per page, and conversions in a row into fresh buffers (steps back
       // to back right after a seek) went at a seventh of their speed.
-      size_t converted = 0, outside = 0;
-      const int64_t reach = WindowReach();
-      for (const auto& [pts, entry] : cache_) {
-        if (!entry.bgra) continue;
-        ++converted;
-        outside += std::abs(double(pts - focus_)) > double(reach);
-      }
+      size_t converted = 0;
+      for (const auto& entry : cache_) converted += entry.second.bgra != nullptr;
+      const bool recyclable = FarPictureToRecycle() != cache_.end();
       // The pictures on screen are held outside the cache, two at most.
       const size_t want = MaxConverted() + 2 > converted ? MaxConverted() + 2 - converted : 0;
       lock.unlock();
       // Pictures first, but not while steps come in quick succession and a converted
-      // picture outside the window can give its buffer to the next conversion instead:
+      // picture outside the window can give its buffer to the next conversion instead
+      // (one held elsewhere as well, in a blend say, gives none):
       // a fresh 1080p picture written here took a core for 4-23 ms, and steps back to
       // back into frames not decoded took up to 8 ms meanwhile.
       // Then decoded pictures for the frames decoding ahead will add, but not while the
@@ -630,7 +627,7 @@ void TVideoEngine::HelperLoop() {
       const bool rapid =
           lastNs - prefetchBeforeNs_.load() < settleNs && SteadyNs() - lastNs < settleNs;
       const bool added =
-          (want > 0 && !(rapid && outside > 0) && pool_->Warm(PictureBytes(), want, wished)) ||
+          (want > 0 && !(rapid && recyclable) && pool_->Warm(PictureBytes(), want, wished)) ||
           (!rapid && !preparing_.load() &&
            framePool_.Warm(static_cast<size_t>(2 * std::max(1, WindowFrames())),
                            [&] { return wished() || preparing_.load(); }));
@@ -667,6 +664,10 @@ size_t TVideoEngine::PictureBytes() const {
 
 size_t TVideoEngine::MaxConverted() const {
   return 2 * static_cast<size_t>(std::max(1, WindowFrames())) + 2;
+}
+
+int64_t TVideoEngine::FromFocus(int64_t pts) const {
+  return pts > focus_ ? pts - focus_ : focus_ - pts;
 }
 
 int64_t TVideoEngine::WindowReach() const {
@@ -786,7 +787,7 @@ void TVideoEngine::Evict() {
     for (auto it = cache_.begin(); it != cache_.end(); ++it) {
       if (!it->second.bgra || !it->second.yuv) continue;
       ++converted;
-      const int64_t d = it->first > focus_ ? it->first - focus_ : focus_ - it->first;
+      const int64_t d = FromFocus(it->first);
       if (d > farDist) {
         far = it;
         farDist = d;
@@ -834,18 +835,22 @@ void TVideoEngine::RecycleFarPicture() {
   // millisecond. A picture held elsewhere too (on screen, in a blend) would give nothing
   // back; copies are only made under the cache's lock, so the count cannot grow meanwhile.
   if (pool_->FreeCount() > 0) return;
-  const int64_t reach = WindowReach();
+  const auto far = FarPictureToRecycle();
+  if (far != cache_.end()) DropConverted(far->second);
+}
+
+std::map<int64_t, TVideoEngine::TEntry>::iterator TVideoEngine::FarPictureToRecycle() {
   auto far = cache_.end();
-  int64_t farDist = reach;
+  int64_t farDist = WindowReach();
   for (auto it = cache_.begin(); it != cache_.end(); ++it) {
     if (!it->second.bgra || !it->second.yuv || it->second.bgra.use_count() > 1) continue;
-    const int64_t d = it->first > focus_ ? it->first - focus_ : focus_ - it->first;
+    const int64_t d = FromFocus(it->first);
     if (d > farDist) {
       far = it;
       farDist = d;
     }
   }
-  if (far != cache_.end()) DropConverted(far->second);
+  return far;
 }
 
 void TVideoEngine::RecycleFarFrames() {

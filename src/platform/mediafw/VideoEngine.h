@@ -189,6 +189,12 @@ class TVideoEngine {
   // Before a picture is converted with no free buffer in the pool: the converted picture
   // farthest from the playhead outside the window lets go of its buffer.
   void RecycleFarPicture();
+  // The converted picture farthest from the playhead outside the window whose buffer
+  // would come back if dropped (only the cache holds it, its decoded frame stays), or
+  // cache_.end(). Under cacheMutex_.
+  std::map<int64_t, TEntry>::iterator FarPictureToRecycle();
+  // How far pts lies from the playhead, either side (100 ns). Under cacheMutex_.
+  int64_t FromFocus(int64_t pts) const;
   // Lets go of the entry's converted picture; its decoded frame stays.
   void DropConverted(TEntry& e);
   static size_t FrameBytes(const AVFrame* f);

@@ -48,13 +48,16 @@ std::unique_ptr<TVideoEngine> Opened(const std::shared_ptr<TMovieInfo>& info, ui
 }
 
 // Shows frame k of a 25/s movie as a step while paused does: made current, taken for the
-// screen, its neighbourhood prepared.
-::testing::AssertionResult ShowPaused(TVideoEngine& engine, int k) {
+// screen (into *shown when given, held as long as the caller keeps it), its
+// neighbourhood prepared.
+::testing::AssertionResult ShowPaused(TVideoEngine& engine, int k,
+                                      std::shared_ptr<const VideoFrame>* shown = nullptr) {
   const int64_t t = engine.DecisionTime(k * int64_t(10'000'000 / 25));
   if (engine.Ensure(t, nullptr) != TVideoEngine::TResult::Ready)
     return ::testing::AssertionFailure() << "frame " << k << " not made current";
-  std::shared_ptr<const VideoFrame> shown;
-  if (engine.GetImage(t, shown) != S_OK)
+  std::shared_ptr<const VideoFrame> picture;
+  if (!shown) shown = &picture;
+  if (engine.GetImage(t, *shown) != S_OK)
     return ::testing::AssertionFailure() << "frame " << k << " not given";
   engine.Prefetch(t);
   return ::testing::AssertionSuccess();
@@ -97,7 +100,8 @@ TEST(VideoEngine, StepsBackToBackAfterARestTakeNoFreshPictureMemory) {
   // by a converted picture outside the window, not fresh memory (taken by the step itself
   // or written beside it: 4-23 ms a 1080p picture where the host hands memory over on
   // first write). The screen holds the last two pictures shown; pictures held longer
-  // elsewhere (a frame splitter's blend, an export) keep their buffers from the pool.
+  // elsewhere (a frame splitter's blend, an export) keep their buffers from the pool,
+  // so each of them may take one fresh buffer in its place, and no more.
   for (const int heldElsewhere : {0, 4}) {
     SCOPED_TRACE("pictures held elsewhere: " + std::to_string(heldElsewhere));
     TMovieRecipe r;
@@ -106,16 +110,12 @@ TEST(VideoEngine, StepsBackToBackAfterARestTakeNoFreshPictureMemory) {
     r.audio = false;
     const auto engine = Opened(Probed(r), uint64_t(1) << 30);
     ASSERT_NE(engine, nullptr);
-    const int64_t step = int64_t(10'000'000 / 25);
     std::shared_ptr<const VideoFrame> onScreen[2];
     std::vector<std::shared_ptr<const VideoFrame>> held;
     auto show = [&](int k) {
-      const int64_t t = engine->DecisionTime(k * step);
-      if (engine->Ensure(t, nullptr) != TVideoEngine::TResult::Ready) return false;
-      if (engine->GetImage(t, onScreen[k % 2]) != S_OK) return false;
-      if (static_cast<int>(held.size()) < heldElsewhere) held.push_back(onScreen[k % 2]);
-      engine->Prefetch(t);
-      return true;
+      auto shown = ShowPaused(*engine, k, &onScreen[k % 2]);
+      if (shown && static_cast<int>(held.size()) < heldElsewhere) held.push_back(onScreen[k % 2]);
+      return shown;
     };
     ASSERT_TRUE(show(20));
     // Rested once nothing more is mapped for half a second (slow builds take longer).
@@ -126,10 +126,11 @@ TEST(VideoEngine, StepsBackToBackAfterARestTakeNoFreshPictureMemory) {
       quiet = now == rested ? quiet + 1 : 0;
       rested = now;
     }
-    for (int k = 21; k < 110; ++k) ASSERT_TRUE(show(k)) << "frame " << k;
+    for (int k = 21; k < 110; ++k) ASSERT_TRUE(show(k));
     const TVideoEngine::TStats s = engine->Stats();
     EXPECT_LE(s.convertedHeld, 14u);
-    EXPECT_EQ(s.pictureBuffersMapped, rested) << "converted " << s.framesConverted;
+    EXPECT_LE(s.pictureBuffersMapped, rested + heldElsewhere)
+        << "rested with " << rested << ", converted " << s.framesConverted;
   }
 }
 
